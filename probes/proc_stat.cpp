@@ -1,0 +1,78 @@
+#include "proc_stat.h"
+
+#include <charconv>
+
+namespace {
+
+enum { kUser, kNice, kSystem, kIdle, kIowait, kIrq, kSoftirq, kSteal };
+
+std::string_view NextWord(std::string_view& line) {
+    const auto start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        line = {};
+        return {};
+    }
+    line.remove_prefix(start);
+    const auto end = line.find(' ');
+    const auto word = line.substr(0, end);
+    line.remove_prefix(end == std::string_view::npos ? line.size() : end);
+    return word;
+}
+
+} // namespace
+
+std::optional<CpuTimes> ParseCpuLine(std::string_view statText, std::string_view cpu) {
+    while (!statText.empty()) {
+        const auto eol = statText.find('\n');
+        std::string_view line = statText.substr(0, eol);
+        statText.remove_prefix(eol == std::string_view::npos ? statText.size() : eol + 1);
+        if (NextWord(line) != cpu) continue;
+
+        CpuTimes times;
+        std::size_t count = 0;
+        for (; count < times.ticks.size(); ++count) {
+            const auto word = NextWord(line);
+            const auto parsed =
+                std::from_chars(word.data(), word.data() + word.size(), times.ticks[count]);
+            if (word.empty() || parsed.ec != std::errc() ||
+                parsed.ptr != word.data() + word.size())
+                break;
+        }
+        if (count == 0) return std::nullopt;
+        for (; count < times.ticks.size(); ++count) times.ticks[count] = 0;
+        return times;
+    }
+    return std::nullopt;
+}
+
+std::int32_t BusyPercent(const CpuTimes& before, const CpuTimes& after) {
+    std::uint64_t busy = 0;
+    std::uint64_t idle = 0;
+    for (std::size_t i = 0; i < after.ticks.size(); ++i) {
+        const std::uint64_t delta =
+            after.ticks[i] > before.ticks[i] ? after.ticks[i] - before.ticks[i] : 0;
+        (i == kIdle || i == kIowait ? idle : busy) += delta;
+    }
+    // Deltas of half a second are small; absurd ones from a garbled file are
+    // shrunk, ratio kept, so that busy * 100 cannot overflow.
+    while (busy + idle > UINT64_MAX / 200) {
+        busy >>= 1;
+        idle >>= 1;
+    }
+    const std::uint64_t total = busy + idle;
+    if (total == 0) return 0;
+    std::uint64_t q = busy * 100 / total;
+    const std::uint64_t r = busy * 100 % total;
+    if (r * 2 > total || (r * 2 == total && (q & 1))) ++q;
+    return static_cast<std::int32_t>(q);
+}
+
+std::int32_t ProcStatLoad::Sample() {
+    const auto text = readStat_();
+    if (!text) return 0;
+    const auto now = ParseCpuLine(*text);
+    if (!now) return 0;
+    const std::int32_t load = previous_ ? BusyPercent(*previous_, *now) : 0;
+    previous_ = now;
+    return load;
+}

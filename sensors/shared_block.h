@@ -1,0 +1,56 @@
+#pragma once
+
+// Platform access to named shared-memory blocks. One implementation per OS:
+// POSIX shared memory on Linux, named file mappings on Windows.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace modMBMAccess {
+
+// The platform name of the hardware monitor's sensor block.
+const char* SensorBlockName();
+
+// Copies the first `length` bytes of the named block into `dest`. Returns
+// false and leaves `dest` untouched when the block is absent, cannot be
+// mapped, or is shorter than `length`. Opens and closes the block every call.
+bool CopySharedBlock(const char* name, void* dest, std::size_t length);
+
+// A named block that this process creates and may write: the sensor source
+// tool publishes through it and tests make their blocks with it.
+class SharedBlockWriter {
+public:
+    // Creates the block (or opens an existing one) with exactly `size` bytes,
+    // readable by everyone and writable by its owner. On failure returns null
+    // and says why in `error`.
+    static std::unique_ptr<SharedBlockWriter> Create(const std::string& name, std::size_t size,
+                                                     std::string* error = nullptr);
+    ~SharedBlockWriter();
+    SharedBlockWriter(const SharedBlockWriter&) = delete;
+    SharedBlockWriter& operator=(const SharedBlockWriter&) = delete;
+
+    std::size_t Size() const { return size_; }
+    // Copies `length` bytes to `offset`; false when that runs past the end.
+    bool Write(const void* data, std::size_t length, std::size_t offset = 0);
+    // Takes an exclusive hold on the block for this process's life, so that a
+    // second publisher can tell that one is running. False when another holds it.
+    bool TryHoldExclusively();
+    // Whether destruction removes the name (the default) or leaves the block.
+    void SetRemoveOnDestroy(bool remove) { removeOnDestroy_ = remove; }
+    // Removes the name now; readers then find no block.
+    void Remove();
+
+private:
+    SharedBlockWriter(std::string name, std::size_t size) : name_(std::move(name)), size_(size) {}
+
+    std::string name_;
+    std::size_t size_;
+    void* view_ = nullptr;
+    std::intptr_t handle_ = -1;
+    bool removeOnDestroy_ = true;
+    bool removed_ = false;
+    bool existedBefore_ = false; // Windows: the mapping was there before Create
+};
+
+} // namespace modMBMAccess

@@ -1,0 +1,93 @@
+#include "mod_mbm_access.h"
+#include "support/test_block.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace modMBMAccess;
+using testing_support::TestBlock;
+
+namespace {
+
+bool AllZero(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i)
+        if (bytes[i] != 0) return false;
+    return true;
+}
+
+// Every byte of the block set to a pattern, then real names and readings.
+std::vector<unsigned char> PatternedBlock() {
+    std::vector<unsigned char> bytes(sizeof(SensorSnapshot));
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+    for (int i = 0; i < kSensorCount; ++i) {
+        char name[kNameLength] = {};
+        std::snprintf(name, sizeof name, "Sensor %d", i);
+        std::memcpy(&bytes[88 + 80 * i + 1], name, kNameLength);
+        const double reading = i * 1.25 - 10;
+        std::memcpy(&bytes[88 + 80 * i + 16], &reading, sizeof reading);
+    }
+    return bytes;
+}
+
+} // namespace
+
+TEST(ReadSnapshot, CopiesNamesAndReadingsOfAllEntries) {
+    TestBlock block;
+    const auto bytes = PatternedBlock();
+    block.Write(bytes.data(), bytes.size());
+
+    const SensorSnapshot snapshot = ReadSnapshotFrom(block.name());
+    for (int i = 0; i < kSensorCount; ++i) {
+        EXPECT_EQ(CleanName(RawName(snapshot.Sensors[i])), "Sensor " + std::to_string(i));
+        EXPECT_EQ(snapshot.Sensors[i].Current, i * 1.25 - 10);
+    }
+    // Everything up to byte 8258 is the block's, everything after it zero:
+    // the 256-character text keeps its first 33 characters only.
+    const auto* copy = reinterpret_cast<const unsigned char*>(&snapshot);
+    EXPECT_EQ(std::memcmp(copy, bytes.data(), kCopiedBytes), 0);
+    EXPECT_EQ(std::memcmp(snapshot.LongText, &bytes[8226], 33), 0);
+    EXPECT_TRUE(AllZero(copy + kCopiedBytes, sizeof snapshot - kCopiedBytes));
+}
+
+TEST(ReadSnapshot, ReadsEntry99FromBytes8024To8031) {
+    TestBlock block;
+    const double reading = 1234.5;
+    block.Write(&reading, sizeof reading, 8024);
+    EXPECT_EQ(ReadSnapshotFrom(block.name()).Sensors[99].Current, 1234.5);
+}
+
+TEST(ReadSnapshot, MissingOrShortBlockGivesAllZeroRecord) {
+    SensorSnapshot snapshot = ReadSnapshotFrom("/korvid-test-no-such-block");
+    EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot));
+
+    // A short mapping must not be read past its end (that would be SIGBUS).
+    for (std::size_t size : {std::size_t{0}, std::size_t{100}, kCopiedBytes - 1}) {
+        TestBlock shortBlock(size);
+        std::vector<unsigned char> ones(size, 0xFF);
+        shortBlock.Write(ones.data(), ones.size());
+        snapshot = ReadSnapshotFrom(shortBlock.name());
+        EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot)) << "size " << size;
+    }
+
+    TestBlock justLongEnough(kCopiedBytes);
+    const double reading = 7;
+    justLongEnough.Write(&reading, sizeof reading, 88 + 16);
+    EXPECT_EQ(ReadSnapshotFrom(justLongEnough.name()).Sensors[0].Current, 7);
+}
+
+TEST(ReadSnapshot, DefaultNameIsTheMonitorsBlock) {
+    EXPECT_STREQ(SensorBlockName(), "/$M$B$M$5$S$D$");
+}
+
+TEST(CleanName, TrimsSpacesThenTrailingNuls) {
+    using namespace std::string_literals;
+    EXPECT_EQ(CleanName(std::string(12, '\0')), "");
+    EXPECT_EQ(CleanName("  Temp\0\0\0\0\0\0"s), "Temp");
+    EXPECT_EQ(CleanName("A\0B\0\0\0\0\0\0\0\0\0"s), "A\0B"s);
+    EXPECT_EQ(CleanName("CPU \0\0\0\0\0\0\0\0"s), "CPU ");
+    EXPECT_EQ(CleanName("  "), "");
+    EXPECT_EQ(CleanName(""), "");
+    EXPECT_EQ(CleanName(" \xE9t\xE9 "), "\xE9t\xE9");
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+// The settings file, reached the way the platform keeps private profiles:
+// profile_linux.cpp edits an INI file in the user's configuration directory,
+// profile_win32.cpp calls the Windows profile functions.
+
+#include <cstddef>
+#include <string>
+
+namespace profile {
+
+// Where a settings file of that name lives: on Linux in $XDG_CONFIG_HOME,
+// else ~/.config; on Windows the bare name, which the profile functions keep
+// in the Windows directory.
+std::string SettingsFilePath(const std::string& fileName);
+
+// At most `maxChars` characters of the value of `key` in `section`; `fallback`
+// when the file, the section or the key is missing.
+std::string GetString(const std::string& section, const std::string& key,
+                      const std::string& fallback, std::size_t maxChars, const std::string& file);
+
+// Sets the value, creating the file, section or key when missing and keeping
+// everything else in the file. A crash or a full disk never leaves a broken
+// file. On failure returns false and says why in `error`.
+bool WriteString(const std::string& section, const std::string& key, const std::string& value,
+                 const std::string& file, std::string* error);
+
+} // namespace profile
