@@ -9,7 +9,9 @@ Korvid::Korvid(QObject* parent) : QObject(parent), server_(new QTcpServer(this))
 
 Korvid::~Korvid() = default;
 
-quint16 Korvid::ListeningPort() const { return server_->isListening() ? server_->serverPort() : 0; }
+quint16 Korvid::ListeningPort() const {
+    return server_->isListening() ? server_->serverPort() : 0;
+}
 
 int Korvid::State() const {
     if (connection_) {
@@ -83,7 +85,9 @@ void Korvid::Accept(int requestID) {
     connect(socket, &QTcpSocket::errorOccurred, this, &Korvid::ConnectionLost);
 }
 
-QByteArray Korvid::GetData() { return connection_ ? connection_->readAll() : QByteArray(); }
+QByteArray Korvid::GetData() {
+    return connection_ ? connection_->readAll() : QByteArray();
+}
 
 void Korvid::SendData(const QByteArray& data) {
     if (connection_ && connection_->state() == QAbstractSocket::ConnectedState)

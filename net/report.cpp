@@ -28,9 +28,10 @@ std::string DriveReportLine(std::string_view driveRow) {
     const std::string_view fields = driveRow.substr(key.size());
     const auto separator = fields.find(kDriveFieldSeparator);
     const std::string_view size = Trim(fields.substr(0, separator));
-    const std::string_view free = separator == std::string_view::npos
-                                      ? std::string_view()
-                                      : Trim(fields.substr(separator + kDriveFieldSeparator.size()));
+    const std::string_view free =
+        separator == std::string_view::npos
+            ? std::string_view()
+            : Trim(fields.substr(separator + kDriveFieldSeparator.size()));
     std::string line(key);
     line += '=';
     line += WithDecimalPoint(size);
@@ -57,6 +58,7 @@ std::string BuildReport(const ReportInputs& inputs) {
     line("CPULoading =", inputs.cpuLoad);
     line("CPUDes =", inputs.cpuType);
     line("CompName=", inputs.compName);
-    for (const std::string& row : inputs.driveRows) report += DriveReportLine(row);
+    for (const std::string& row : inputs.driveRows)
+        report += DriveReportLine(row);
     return report;
 }

@@ -16,8 +16,8 @@ public:
     // Executes CPUID with EAX = nLevel (ECX not loaded) and writes the four
     // registers; writes 0 to all four when the processor has no CPUID.
     // Extended leaves are passed as negative numbers (0x80000000 upward).
-    virtual void CpuID(std::int32_t nLevel, std::int32_t& eax, std::int32_t& ebx,
-                       std::int32_t& ecx, std::int32_t& edx);
+    virtual void CpuID(std::int32_t nLevel, std::int32_t& eax, std::int32_t& ebx, std::int32_t& ecx,
+                       std::int32_t& edx);
 
     // Value shifted right by Shift modulo 32, zeros entering from the left.
     static std::int32_t ShiftRight(std::int32_t Value, std::int32_t Shift) {

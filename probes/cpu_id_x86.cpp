@@ -7,7 +7,9 @@
 #include <x86intrin.h>
 #endif
 
-void cCPUID::CpuClk(std::int64_t& Cycles) { Cycles = static_cast<std::int64_t>(__rdtsc()); }
+void cCPUID::CpuClk(std::int64_t& Cycles) {
+    Cycles = static_cast<std::int64_t>(__rdtsc());
+}
 
 void cCPUID::CpuID(std::int32_t nLevel, std::int32_t& eax, std::int32_t& ebx, std::int32_t& ecx,
                    std::int32_t& edx) {
@@ -15,7 +17,8 @@ void cCPUID::CpuID(std::int32_t nLevel, std::int32_t& eax, std::int32_t& ebx, st
 #if defined(_MSC_VER)
     int regs[4];
     __cpuid(regs, nLevel);
-    for (int i = 0; i < 4; ++i) r[i] = static_cast<unsigned int>(regs[i]);
+    for (int i = 0; i < 4; ++i)
+        r[i] = static_cast<unsigned int>(regs[i]);
 #else
     // __get_cpuid_max makes the ID-flag test on 32-bit builds (and knows that
     // every x86-64 processor has CPUID); 0 means the instruction is absent.

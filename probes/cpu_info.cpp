@@ -4,17 +4,20 @@ namespace {
 constexpr std::uint32_t kExtendedBase = 0x80000000u;
 }
 
-cCpuInfo::cCpuInfo(std::unique_ptr<cCPUID> cpuid) : oCPUID_(std::move(cpuid)) { Refresh(true); }
+cCpuInfo::cCpuInfo(std::unique_ptr<cCPUID> cpuid) : oCPUID_(std::move(cpuid)) {
+    Refresh(true);
+}
 
 void cCpuInfo::Refresh(bool bReReadCPU) {
     if (bReReadCPU) {
         auto read = [this](std::uint32_t leaf, CPUIDRegs& regs) {
-            oCPUID_->CpuID(static_cast<std::int32_t>(leaf), regs.eax, regs.ebx, regs.ecx,
-                           regs.edx);
+            oCPUID_->CpuID(static_cast<std::int32_t>(leaf), regs.eax, regs.ebx, regs.ecx, regs.edx);
         };
         // Every leaf is executed whatever the processor reports as highest.
-        for (std::uint32_t i = 0; i < StdLeaves_.size(); ++i) read(i, StdLeaves_[i]);
-        for (std::uint32_t i = 0; i < ExtLeaves_.size(); ++i) read(kExtendedBase + i, ExtLeaves_[i]);
+        for (std::uint32_t i = 0; i < StdLeaves_.size(); ++i)
+            read(i, StdLeaves_[i]);
+        for (std::uint32_t i = 0; i < ExtLeaves_.size(); ++i)
+            read(kExtendedBase + i, ExtLeaves_[i]);
     }
     nMaxStd_ = StdLeaves_[0].eax & 0xFF;
     if (nMaxStd_ != 0) nMaxExt_ = ExtLeaves_[0].eax & 0xFF;

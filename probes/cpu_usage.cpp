@@ -6,4 +6,6 @@ clsCPUUsage::clsCPUUsage(std::unique_ptr<CpuLoadSource> source) : source_(std::m
     Usage();
 }
 
-std::int32_t clsCPUUsage::Usage() { return source_ ? source_->Sample() : 0; }
+std::int32_t clsCPUUsage::Usage() {
+    return source_ ? source_->Sample() : 0;
+}

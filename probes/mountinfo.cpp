@@ -87,8 +87,8 @@ std::vector<DriveMount> SelectFixedMounts(const std::vector<MountEntry>& mounts,
             std::find(seen.begin(), seen.end(), device->id) != seen.end())
             continue;
         seen.push_back(device->id);
-        drives.push_back({std::string(1, static_cast<char>('C' + drives.size())) + ":",
-                          mount.mountPoint});
+        drives.push_back(
+            {std::string(1, static_cast<char>('C' + drives.size())) + ":", mount.mountPoint});
     }
     return drives;
 }

@@ -34,12 +34,12 @@ std::optional<CpuTimes> ParseCpuLine(std::string_view statText, std::string_view
             const auto word = NextWord(line);
             const auto parsed =
                 std::from_chars(word.data(), word.data() + word.size(), times.ticks[count]);
-            if (word.empty() || parsed.ec != std::errc() ||
-                parsed.ptr != word.data() + word.size())
+            if (word.empty() || parsed.ec != std::errc() || parsed.ptr != word.data() + word.size())
                 break;
         }
         if (count == 0) return std::nullopt;
-        for (; count < times.ticks.size(); ++count) times.ticks[count] = 0;
+        for (; count < times.ticks.size(); ++count)
+            times.ticks[count] = 0;
         return times;
     }
     return std::nullopt;

@@ -8,7 +8,9 @@ namespace modMBMAccess {
 
 static_assert(std::is_trivially_copyable_v<SensorSnapshot>);
 
-SensorSnapshot ReadSnapshot() { return ReadSnapshotFrom(SensorBlockName()); }
+SensorSnapshot ReadSnapshot() {
+    return ReadSnapshotFrom(SensorBlockName());
+}
 
 SensorSnapshot ReadSnapshotFrom(const char* blockName) {
     SensorSnapshot snapshot{};
@@ -24,7 +26,8 @@ std::string CleanName(std::string_view text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) return {};
     text = text.substr(first, text.find_last_not_of(' ') - first + 1);
-    while (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+    while (!text.empty() && text.back() == '\0')
+        text.remove_suffix(1);
     return std::string(text);
 }
 

@@ -34,7 +34,9 @@ std::string ErrnoText(const char* what, const std::string& name) {
 
 } // namespace
 
-const char* SensorBlockName() { return "/$M$B$M$5$S$D$"; }
+const char* SensorBlockName() {
+    return "/$M$B$M$5$S$D$";
+}
 
 bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
     Fd fd(::shm_open(name, O_RDONLY | O_CLOEXEC, 0));
@@ -53,8 +55,7 @@ bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
 }
 
 std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& name,
-                                                             std::size_t size,
-                                                             std::string* error) {
+                                                             std::size_t size, std::string* error) {
     auto fail = [&](const char* what) {
         if (error) *error = ErrnoText(what, name);
         return nullptr;

@@ -5,7 +5,9 @@
 
 namespace modMBMAccess {
 
-const char* SensorBlockName() { return "$M$B$M$5$S$D$"; }
+const char* SensorBlockName() {
+    return "$M$B$M$5$S$D$";
+}
 
 bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
     HANDLE mapping = ::OpenFileMappingA(FILE_MAP_READ, FALSE, name);
@@ -25,8 +27,7 @@ bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
 }
 
 std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& name,
-                                                             std::size_t size,
-                                                             std::string* error) {
+                                                             std::size_t size, std::string* error) {
     HANDLE mapping = ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
                                           static_cast<DWORD>(size), name.c_str());
     const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;

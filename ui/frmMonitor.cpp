@@ -22,7 +22,9 @@ namespace {
 QString Text(std::string_view bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
-std::string Bytes(const QString& text) { return text.toLatin1().toStdString(); }
+std::string Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 std::string RowText(const QListWidget* list, int row) {
     const QListWidgetItem* item = list->item(row);
@@ -84,7 +86,9 @@ frmMonitor::frmMonitor(MonitorEnvironment env, QWidget* parent)
     connect(Korvid_, &Korvid::ConnectionLost, this, &frmMonitor::Korvid_ConnectionLost);
 }
 
-frmMonitor::~frmMonitor() { delete about_; }
+frmMonitor::~frmMonitor() {
+    delete about_;
+}
 
 void frmMonitor::Form_Load() {
     const modMBMAccess::SensorSnapshot snapshot = env_.readSnapshot();
@@ -101,9 +105,9 @@ void frmMonitor::Form_Load() {
     ResetPairingLists();
     CompLoad->setText(LoadText(cpuUsage_->Usage()) + '%');
     DetectDrives();
-    const auto answer = Ask({"Do you wish to use saved data to complete set-up?",
-                             OperatorMessage::Buttons::YesNo, OperatorMessage::Icon::Question,
-                             OperatorMessage::Answer::Yes});
+    const auto answer =
+        Ask({"Do you wish to use saved data to complete set-up?", OperatorMessage::Buttons::YesNo,
+             OperatorMessage::Icon::Question, OperatorMessage::Answer::Yes});
     if (answer == OperatorMessage::Answer::Yes) {
         LoadPairings();
         tmrRefresh.start();
@@ -114,13 +118,17 @@ QString frmMonitor::ProcessData() const {
     return cpuInfo_ ? Text(cpuInfo_->NameStr()) : QString();
 }
 
-QString frmMonitor::LoadText(std::int32_t load) const { return QString::number(load); }
+QString frmMonitor::LoadText(std::int32_t load) const {
+    return QString::number(load);
+}
 
 OperatorMessage::Answer frmMonitor::Ask(const OperatorMessage& message) {
     return env_.messages->Show(this, message);
 }
 
-quint16 frmMonitor::ListeningPort() const { return Korvid_->ListeningPort(); }
+quint16 frmMonitor::ListeningPort() const {
+    return Korvid_->ListeningPort();
+}
 
 // ---- Sensor list and pairing -------------------------------------------
 
@@ -155,13 +163,16 @@ void frmMonitor::LinkSensorToParam() {
     ReplaceRow(List4, param, QString::number(sensor));
 }
 
-void frmMonitor::Clear() { ResetPairingLists(); }
+void frmMonitor::Clear() {
+    ResetPairingLists();
+}
 
 // ---- Settings file ------------------------------------------------------
 
 void frmMonitor::SavePairings() {
     std::vector<std::string> texts;
-    for (int row = 0; row < List4->count(); ++row) texts.push_back(RowText(List4, row));
+    for (int row = 0; row < List4->count(); ++row)
+        texts.push_back(RowText(List4, row));
     std::string error;
     if (!profile::WriteString(kSettingsSection, kSettingsKey, pairing::JoinSensorsValue(texts),
                               env_.settingsFile, &error)) {
@@ -176,7 +187,8 @@ void frmMonitor::LoadPairings() {
     const std::string value =
         profile::GetString(kSettingsSection, kSettingsKey, "", 99, env_.settingsFile);
     List4->clear();
-    for (const std::string& item : pairing::SplitSensorsValue(value)) List4->addItem(Text(item));
+    for (const std::string& item : pairing::SplitSensorsValue(value))
+        List4->addItem(Text(item));
 }
 
 // ---- Drives ---------------------------------------------------------------
@@ -197,9 +209,9 @@ void frmMonitor::RefreshTick() {
     for (int row = 0; row < pairing::kParamCount; ++row) {
         const auto slot = pairing::SensorSlotOf(RowText(List4, row));
         if (!slot) continue;
-        ReplaceRow(List3, row,
-                   Text(pairing::ReadingText(snapshot.Sensors[*slot].Current,
-                                             env_.decimalSeparator)));
+        ReplaceRow(
+            List3, row,
+            Text(pairing::ReadingText(snapshot.Sensors[*slot].Current, env_.decimalSeparator)));
     }
     CompLoad->setText(LoadText(cpuUsage_->Usage()) + '%');
 }
@@ -221,7 +233,9 @@ void frmMonitor::Start() {
     tmrRefresh.start();
 }
 
-void frmMonitor::Quit() { env_.quit(); }
+void frmMonitor::Quit() {
+    env_.quit();
+}
 
 void frmMonitor::About() {
     if (!about_) {
@@ -281,7 +295,8 @@ void frmMonitor::Korvid_DataArrival(qint64) {
     report.compName = Bytes(CompName->text());
     List5->clear();
     DetectDrives();
-    for (int row = 0; row < List5->count(); ++row) report.driveRows.push_back(RowText(List5, row));
+    for (int row = 0; row < List5->count(); ++row)
+        report.driveRows.push_back(RowText(List5, row));
     const std::string text = BuildReport(report);
     Korvid_->SendData(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     // Pending events run once; the send's completion may close the connection
@@ -361,8 +376,8 @@ void frmMonitor::BuildControls() {
     CompLoad = edit("CompLoad", "", 3950, 2520, 2095, 285);
     QLineEdit* Text2 = edit("Text2", "CPU Type", 2990, 2880, 855, 285);
     CPUType = edit("CPUType", "", 3950, 2880, 2095, 285);
-    label("Label2", "Hard Drive" + QString(22, ' ') + "Size" + QString(6, ' ') + "Free", 3010,
-          3280, 3255, 255);
+    label("Label2", "Hard Drive" + QString(22, ' ') + "Size" + QString(6, ' ') + "Free", 3010, 3280,
+          3255, 255);
     List5 = list("List5", 3000, 3480, 3030, 840);
     QPushButton* Command5 = button("Command5", "Link Sensor to Param ", 80, 3500, 2044, 375,
                                    &frmMonitor::LinkSensorToParam);
@@ -373,8 +388,8 @@ void frmMonitor::BuildControls() {
     QPushButton* Command4 =
         button("Command4", "Save", 2246, 3960, 600, 375, &frmMonitor::SavePairings);
 
-    QWidget* const order[] = {Command1, List1,    List2,    List3,    List4,    Text1,
-                              List5,    CompName, Command2, Command3, Text3,    CompLoad,
+    QWidget* const order[] = {Command1, List1,    List2,    List3,    List4,   Text1,
+                              List5,    CompName, Command2, Command3, Text3,   CompLoad,
                               Command4, Text2,    CPUType,  Command5, Command6};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);

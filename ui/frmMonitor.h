@@ -24,7 +24,6 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 
-
 // What the window takes from the machine. SystemEnvironment() gives the real
 // one; tests replace parts of it.
 struct MonitorEnvironment {

@@ -20,7 +20,8 @@ QPixmap Panel(int size) {
     p.drawRect(QRectF(u * 2, u * 4, u * 12, u * 7));
     // Two rows of "segments".
     p.setBrush(QColor(0x1c, 0x3a, 0x10));
-    for (int i = 0; i < 4; ++i) p.drawRect(QRectF(u * (3 + i * 2.5), u * 5, u * 1.8, u * 2));
+    for (int i = 0; i < 4; ++i)
+        p.drawRect(QRectF(u * (3 + i * 2.5), u * 5, u * 1.8, u * 2));
     p.drawRect(QRectF(u * 3, u * 8.5, u * 6, u * 1.2));
     // Signal arc on the stand.
     p.setPen(QPen(QColor(0x1e, 0x64, 0xc8), u * 1.2, Qt::SolidLine, Qt::RoundCap));

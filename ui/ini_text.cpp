@@ -9,8 +9,8 @@ namespace ini {
 namespace {
 
 struct Line {
-    std::size_t begin; // offset of the line's first byte
-    std::size_t end;   // offset of its line break (or the end of the text)
+    std::size_t begin;        // offset of the line's first byte
+    std::size_t end;          // offset of its line break (or the end of the text)
     std::string_view content; // without the line break and a CR before it
 };
 
@@ -30,8 +30,10 @@ std::vector<Line> SplitLines(std::string_view text) {
 
 std::string_view Trim(std::string_view text) {
     const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -66,7 +68,8 @@ std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::vector
         const auto name = SectionName(lines[i].content);
         if (!name || !SameName(*name, section)) continue;
         std::size_t last = i + 1;
-        while (last < lines.size() && !SectionName(lines[last].content)) ++last;
+        while (last < lines.size() && !SectionName(lines[last].content))
+            ++last;
         return std::make_pair(i + 1, last);
     }
     return std::nullopt;

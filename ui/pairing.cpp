@@ -7,8 +7,7 @@
 
 namespace pairing {
 
-std::string SensorRowText(int slot, const modMBMAccess::SensorEntry& entry,
-                          char decimalSeparator) {
+std::string SensorRowText(int slot, const modMBMAccess::SensorEntry& entry, char decimalSeparator) {
     return "No. " + std::to_string(slot + 1) + ": " +
            modMBMAccess::CleanName(modMBMAccess::RawName(entry)) + std::string(kValueSeparator) +
            numtext::FormatGeneral(entry.Current, decimalSeparator);
@@ -38,7 +37,8 @@ std::string ReadingText(double reading, char decimalSeparator) {
 
 std::string JoinSensorsValue(const std::vector<std::string>& list4Texts) {
     std::string value;
-    for (const std::string& text : list4Texts) value += text + '\\';
+    for (const std::string& text : list4Texts)
+        value += text + '\\';
     return value;
 }
 

@@ -15,8 +15,8 @@ namespace pairing {
 
 inline constexpr int kParamCount = 9;
 inline constexpr std::array<std::string_view, kParamCount> kParamNames = {
-    "MBoTemperature", "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
-    "3.3-VIO Voltage)", "+5Voltage",    "+12Voltage", "CPUSpeed"};
+    "MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
+    "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
 inline constexpr std::array<std::string_view, kParamCount> kPlaceholders = {
     "NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "-NA-"};
 inline constexpr std::string_view kUnpaired = "-1";

@@ -1,6 +1,5 @@
-#include "profile.h"
-
 #include "ini_text.h"
+#include "profile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,7 +12,9 @@ namespace profile {
 
 namespace {
 
-std::string Reason(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Reason(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 // The whole file, or nothing when it cannot be read (a missing file is empty).
 bool ReadAll(const std::string& path, std::string& text) {
@@ -22,7 +23,8 @@ bool ReadAll(const std::string& path, std::string& text) {
     if (fd < 0) return errno == ENOENT;
     char buf[65536];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
     ::close(fd);
     return n == 0;
 }

@@ -8,7 +8,8 @@ namespace {
 CpuTimes Times(std::initializer_list<std::uint64_t> ticks) {
     CpuTimes t;
     std::size_t i = 0;
-    for (auto v : ticks) t.ticks[i++] = v;
+    for (auto v : ticks)
+        t.ticks[i++] = v;
     return t;
 }
 
@@ -40,8 +41,8 @@ TEST(ProcStat, BusyShareRoundsHalvesToEven) {
     EXPECT_EQ(BusyPercent(Times({0, 0, 0, 0}), Times({50, 0, 0, 50})), 50);
     EXPECT_EQ(BusyPercent(Times({0, 0, 0, 0, 0}), Times({10, 10, 10, 35, 35, 0, 0, 0})), 30);
     EXPECT_EQ(BusyPercent(Times({}), Times({0, 0, 0, 0, 0, 1, 1, 1})), 100);
-    EXPECT_EQ(BusyPercent(Times({}), Times({25, 0, 0, 175})), 12);  // 12.5
-    EXPECT_EQ(BusyPercent(Times({}), Times({27, 0, 0, 173})), 14);  // 13.5
+    EXPECT_EQ(BusyPercent(Times({}), Times({25, 0, 0, 175})), 12); // 12.5
+    EXPECT_EQ(BusyPercent(Times({}), Times({27, 0, 0, 173})), 14); // 13.5
     EXPECT_EQ(BusyPercent(Times({}), Times({1, 0, 0, 2})), 33);
     EXPECT_EQ(BusyPercent(Times({5, 5, 5, 5}), Times({5, 5, 5, 5})), 0); // no time passed
     // A counter running backwards counts as nothing.
@@ -51,12 +52,12 @@ TEST(ProcStat, BusyShareRoundsHalvesToEven) {
 
 TEST(ProcStat, LoadMeasuresSinceThePreviousSample) {
     std::deque<std::optional<std::string>> texts = {
-        "cpu0 100 0 0 100\n",          // priming
-        "cpu0 150 0 0 150\n",          // 50 %
-        std::nullopt,                  // unreadable
-        "intr 1\n",                    // no cpu0
-        "cpu0 250 0 0 150\n",          // 100 % since the last good one
-        "cpu0 250 0 0 150\n",          // no time passed
+        "cpu0 100 0 0 100\n", // priming
+        "cpu0 150 0 0 150\n", // 50 %
+        std::nullopt,         // unreadable
+        "intr 1\n",           // no cpu0
+        "cpu0 250 0 0 150\n", // 100 % since the last good one
+        "cpu0 250 0 0 150\n", // no time passed
     };
     clsCPUUsage usage(std::make_unique<ProcStatLoad>([&texts] {
         auto text = texts.front();

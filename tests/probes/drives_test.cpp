@@ -60,10 +60,9 @@ TEST(MountInfo, SelectsFixedDrivesOncePerDevice) {
 }
 
 TEST(MountInfo, RootIsAlwaysDriveCEvenOnOverlay) {
-    const auto drives =
-        SelectFixedMounts(ParseMountInfo("1 0 0:40 / / rw - overlay overlay rw\n"
-                                         "2 1 0:41 / /proc rw - proc proc rw\n"),
-                          FakeDevices());
+    const auto drives = SelectFixedMounts(ParseMountInfo("1 0 0:40 / / rw - overlay overlay rw\n"
+                                                         "2 1 0:41 / /proc rw - proc proc rw\n"),
+                                          FakeDevices());
     ASSERT_EQ(drives.size(), 1u);
     EXPECT_EQ(drives[0].letter, "C:");
     EXPECT_TRUE(SelectFixedMounts({}, FakeDevices()).empty());
@@ -91,7 +90,8 @@ TEST(DriveRow, LaysOutSizeAndFreeUnderTheHeader) {
     EXPECT_EQ(row.find("74.5"), 32u);
     EXPECT_EQ(row.find("12.0"), 42u);
     EXPECT_EQ(DriveRowText(drive, ','), "Drive C:" + std::string(24, ' ') + "74,5,     12.0");
-    EXPECT_EQ(DriveRowText({"D:", 0, 0, "/x"}, '.'), "Drive D:" + std::string(24, ' ') + "0.0,     0.0");
+    EXPECT_EQ(DriveRowText({"D:", 0, 0, "/x"}, '.'),
+              "Drive D:" + std::string(24, ' ') + "0.0,     0.0");
 }
 
 TEST(DriveSurvey, ThisMachineHasARootDrive) {

@@ -64,9 +64,9 @@ TEST(FormatGeneral, NonFiniteValuesGiveText) {
 TEST(GigabytesText, RoundsEachStepAndKeepsPointZero) {
     constexpr std::uint64_t GiB = 1ull << 30;
     EXPECT_EQ(GigabytesText(2 * GiB, '.'), "2.0");
-    EXPECT_EQ(GigabytesText(2 * GiB, ','), "2.0"); // whole numbers keep the point
-    EXPECT_EQ(GigabytesText(GiB / 4, '.'), "0.2"); // 0.25, half to even
-    EXPECT_EQ(GigabytesText(GiB / 4 * 3, '.'), "0.8"); // 0.75
+    EXPECT_EQ(GigabytesText(2 * GiB, ','), "2.0");         // whole numbers keep the point
+    EXPECT_EQ(GigabytesText(GiB / 4, '.'), "0.2");         // 0.25, half to even
+    EXPECT_EQ(GigabytesText(GiB / 4 * 3, '.'), "0.8");     // 0.75
     EXPECT_EQ(GigabytesText(80000000000ull, '.'), "74.5"); // 74.5058
     EXPECT_EQ(GigabytesText(80000000000ull, ','), "74,5");
     EXPECT_EQ(GigabytesText(0, '.'), "0.0");

@@ -20,7 +20,8 @@ bool AllZero(const void* data, std::size_t size) {
 // Every byte of the block set to a pattern, then real names and readings.
 std::vector<unsigned char> PatternedBlock() {
     std::vector<unsigned char> bytes(sizeof(SensorSnapshot));
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7 + 1);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>(i * 7 + 1);
     for (int i = 0; i < kSensorCount; ++i) {
         char name[kNameLength] = {};
         std::snprintf(name, sizeof name, "Sensor %d", i);

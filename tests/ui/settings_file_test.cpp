@@ -1,0 +1,131 @@
+#include "ini_text.h"
+#include "pairing.h"
+#include "profile.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "korvid-ini-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+} // namespace
+
+TEST(IniText, FindsValuesAsTheProfileFunctionsDo) {
+    const std::string text = "; pairs\r\n[Other]\r\nSensors=wrong\r\n"
+                             "[ korvid ]\r\n  SENSORS = 1\\2\\ \r\nQuoted=\"a b\"\r\n";
+    EXPECT_EQ(ini::FindValue(text, "Korvid", "Sensors"), "1\\2\\");
+    EXPECT_EQ(ini::FindValue(text, "KORVID", "quoted"), "a b");
+    EXPECT_EQ(ini::FindValue(text, "Korvid", "Missing"), std::nullopt);
+    EXPECT_EQ(ini::FindValue(text, "Missing", "Sensors"), std::nullopt);
+    EXPECT_EQ(ini::FindValue("Sensors=1\\", "Korvid", "Sensors"), std::nullopt);
+}
+
+TEST(IniText, SetValueTouchesOnlyItsLine) {
+    const std::string text = "# top comment\n[Display]\nPort=9001\n\n[KORVID]\n; mine\n"
+                             "sensors=old\nOther=keep\n[Last]\nx=1";
+    EXPECT_EQ(ini::SetValue(text, "Korvid", "Sensors", "1\\2\\"),
+              "# top comment\n[Display]\nPort=9001\n\n[KORVID]\n; mine\n"
+              "sensors=1\\2\\\nOther=keep\n[Last]\nx=1");
+    // A missing key goes after the section's last entry, a missing section at the end.
+    EXPECT_EQ(ini::SetValue("[Korvid]\r\nA=1\r\n\r\n[B]\r\n", "Korvid", "Sensors", "v"),
+              "[Korvid]\r\nA=1\r\nSensors=v\r\n\r\n[B]\r\n");
+    EXPECT_EQ(ini::SetValue("[B]\nx=1", "Korvid", "Sensors", "v"),
+              "[B]\nx=1\n[Korvid]\nSensors=v\n");
+    EXPECT_EQ(ini::SetValue("", "Korvid", "Sensors", "v"), "[Korvid]\nSensors=v\n");
+    EXPECT_EQ(ini::SetValue("[Korvid]", "Korvid", "Sensors", "v"), "[Korvid]\nSensors=v\n");
+}
+
+TEST(ProfileFile, SaveAndLoadRoundTripKeepingTheRestOfTheFile) {
+    TempDir dir;
+    const std::string file = dir.File("sub/dir/Korvid.INI"); // directories are created
+    std::string error;
+    const std::string value =
+        pairing::JoinSensorsValue({"4", "7", "-1", "-1", "-1", "-1", "-1", "-1", "-1"});
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", value, file, &error)) << error;
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", value, file, &error)) << error;
+    EXPECT_EQ(ReadFile(file), "[Korvid]\nSensors=4\\7\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\\n");
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file), value);
+
+    WriteFile(file, "; kept\n[Other]\nkey=1\n[korvid]\nSensors=old\nExtra=2\n");
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", "new\\", file, &error));
+    EXPECT_EQ(ReadFile(file), "; kept\n[Other]\nkey=1\n[korvid]\nSensors=new\\\nExtra=2\n");
+
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, dir.File("missing.ini")), "");
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "dflt", 2, dir.File("missing.ini")), "df");
+}
+
+TEST(ProfileFile, FailedSaveSaysWhyAndKeepsTheOldFile) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
+    TempDir dir;
+    const std::string file = dir.File("Korvid.INI");
+    WriteFile(file, "[Korvid]\nSensors=1\\\n");
+    ::chmod(fs::path(file).parent_path().c_str(), 0500);
+    std::string error;
+    EXPECT_FALSE(profile::WriteString("Korvid", "Sensors", "2\\", file, &error));
+    EXPECT_NE(error.find("Korvid.INI"), std::string::npos);
+    ::chmod(fs::path(file).parent_path().c_str(), 0700);
+    EXPECT_EQ(ReadFile(file), "[Korvid]\nSensors=1\\\n");
+}
+
+TEST(ProfileFile, SaveIntoADirectoryThatIsAFileFails) {
+    TempDir dir;
+    WriteFile(dir.File("blocker"), "not a directory");
+    std::string error;
+    EXPECT_FALSE(
+        profile::WriteString("Korvid", "Sensors", "1\\", dir.File("blocker/Korvid.INI"), &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(ProfileFile, HostileFilesAlwaysGiveNineRows) {
+    TempDir dir;
+    const std::string file = dir.File("Korvid.INI");
+    std::mt19937 random(20261207);
+    std::uniform_int_distribution<int> byte(0, 255), length(0, 400), pick(0, 5);
+    const char* pieces[] = {"[Korvid]", "Sensors=", "\\", "\n", "\r\n", "="};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int n = length(random);
+        for (int i = 0; i < n; ++i)
+            text += byte(random) < 64 ? std::string(pieces[pick(random)])
+                                      : std::string(1, static_cast<char>(byte(random)));
+        WriteFile(file, text);
+        const auto rows =
+            pairing::SplitSensorsValue(profile::GetString("Korvid", "Sensors", "", 99, file));
+        ASSERT_EQ(rows.size(), 9u);
+        std::string error;
+        ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", "1\\", file, &error)) << error;
+        ASSERT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file), "1\\");
+    }
+    WriteFile(file, "[Korvid]\nSensors=" + std::string(1 << 20, '7') + "\n");
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file).size(), 99u);
+    WriteFile(file, std::string("\0\0[Korvid]\0\nSensors=3\\\n", 25));
+    EXPECT_EQ(
+        pairing::SplitSensorsValue(profile::GetString("Korvid", "Sensors", "", 99, file)).size(),
+        9u);
+}

@@ -1,0 +1,395 @@
+#include "computer_name.h"
+#include "frmAbout.h"
+#include "frmMonitor.h"
+#include "support/fake_environment.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+using testing_support::FakeMachine;
+using Answer = OperatorMessage::Answer;
+
+namespace {
+
+QStringList Rows(const QListWidget* list) {
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows << list->item(i)->text();
+    return rows;
+}
+
+const QStringList kPlaceholders = {"NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "-NA-"};
+const QStringList kUnpaired = QStringList(QList<QString>(9, "-1"));
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    // A loaded window whose start-up question got `answer`.
+    std::unique_ptr<frmMonitor> Load(FakeMachine& machine, Answer answer = Answer::No) {
+        machine.messages->answers.push_back(answer);
+        auto window = std::make_unique<frmMonitor>(machine.Environment());
+        window->Form_Load();
+        return window;
+    }
+    static QListWidget* List(frmMonitor& w, const char* name) {
+        return w.findChild<QListWidget*>(name);
+    }
+    static void Select(frmMonitor& w, const char* list, int row) {
+        List(w, list)->item(row)->setSelected(true);
+    }
+
+private slots:
+    void controlsMatchTheLayout() {
+        FakeMachine machine;
+        auto w = Load(machine);
+        QCOMPARE(w->windowTitle(), QString("Halvane on WS01"));
+        const qreal dpi = w->logicalDpiX();
+        auto px = [dpi](int twips) { return qRound(twips * dpi / 1440.0); };
+        QCOMPARE(w->size(), QSize(px(6105), qRound(4410 * w->logicalDpiY() / 1440.0)));
+
+        struct Control {
+            const char* name;
+            const char* text;
+            int l, t, wd, h;
+        };
+        const Control controls[] = {
+            {"Label3", "MBM Sensor List", 120, 30, 1335, 255},
+            {"List1", nullptr, 80, 240, 2775, 3180},
+            {"Label4", "LCDHype Param", 3000, 30, 1335, 255},
+            {"List2", nullptr, 2990, 240, 1500, 1815},
+            {"Label5", "Value", 4650, 30, 615, 255},
+            {"List3", nullptr, 4625, 240, 675, 1815},
+            {"Label6", "Sensor", 5440, 30, 615, 255},
+            {"List4", nullptr, 5425, 240, 605, 1815},
+            {"Text1", "Sys Name", 2990, 2160, 855, 285},
+            {"CompName", "WS01", 3950, 2160, 2095, 285},
+            {"Text3", "CPU Load", 2990, 2520, 855, 285},
+            {"CompLoad", "7%", 3950, 2520, 2095, 285},
+            {"Text2", "CPU Type", 2990, 2880, 855, 285},
+            {"CPUType", nullptr, 3950, 2880, 2095, 285},
+            {"Label2", "Hard Drive                      Size      Free", 3010, 3280, 3255, 255},
+            {"List5", nullptr, 3000, 3480, 3030, 840},
+            {"Command5", "Link Sensor to Param ", 80, 3500, 2044, 375},
+            {"Command6", "About", 2246, 3500, 600, 375},
+            {"Command3", "Start", 80, 3960, 600, 375},
+            {"Command1", "Quit", 802, 3960, 600, 375},
+            {"Command2", "Clear", 1524, 3960, 600, 375},
+            {"Command4", "Save", 2246, 3960, 600, 375},
+        };
+        for (const Control& c : controls) {
+            auto* widget = w->findChild<QWidget*>(c.name);
+            QVERIFY2(widget, c.name);
+            QCOMPARE(widget->geometry(), QRect(px(c.l), px(c.t), px(c.wd), px(c.h)));
+            if (!c.text) continue;
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(widget)) text = label->text();
+            if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = edit->text();
+            if (auto* button = qobject_cast<QPushButton*>(widget)) text = button->text();
+            QCOMPARE(text, QString(c.text));
+        }
+        for (const char* name : {"List1", "List2", "List3", "List4", "List5"}) {
+            QCOMPARE(List(*w, name)->selectionMode(), QAbstractItemView::SingleSelection);
+            QVERIFY(!List(*w, name)->isSortingEnabled());
+        }
+
+        const QStringList order = {"Command1", "List1",    "List2",    "List3",    "List4",
+                                   "Text1",    "List5",    "CompName", "Command2", "Command3",
+                                   "Text3",    "CompLoad", "Command4", "Text2",    "CPUType",
+                                   "Command5", "Command6"};
+        // The chain also passes through the lists' inner viewports; only the
+        // window's own controls count.
+        QStringList chain;
+        QWidget* widget = w->findChild<QWidget*>("Command1");
+        do {
+            if (widget->parentWidget() == w.get() && (widget->focusPolicy() & Qt::TabFocus))
+                chain << widget->objectName();
+            widget = widget->nextInFocusChain();
+        } while (widget->objectName() != "Command1");
+        QCOMPARE(chain.mid(0, order.size()), order);
+    }
+
+    void captionCarriesTheHostName() {
+        FakeMachine machine;
+        MonitorEnvironment env = machine.Environment();
+        env.computerName = ComputerName;
+        machine.messages->answers.push_back(Answer::No);
+        frmMonitor w(env);
+        w.Form_Load();
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        QCOMPARE(w.windowTitle(), "Halvane on " + QString::fromLatin1(host));
+        QVERIFY(!QString::fromLatin1(host).isEmpty());
+    }
+
+    void startUpFillsTheListsAndAsksAboutSavedData() {
+        FakeMachine machine;
+        machine.SetSensor(2, "CPU", 45.5);
+        auto w = Load(machine, Answer::No);
+        QCOMPARE(machine.messages->messages.size(), size_t(1));
+        const OperatorMessage& question = machine.messages->messages[0];
+        QCOMPARE(question.text, QString("Do you wish to use saved data to complete set-up?"));
+        QCOMPARE(question.buttons, OperatorMessage::Buttons::YesNo);
+        QCOMPARE(question.defaultButton, Answer::Yes);
+        QCOMPARE(question.icon, OperatorMessage::Icon::Question);
+
+        QCOMPARE(List(*w, "List1")->count(), 100);
+        QCOMPARE(List(*w, "List1")->item(0)->text(), QString("No. 1:  / 0"));
+        QCOMPARE(List(*w, "List1")->item(2)->text(), QString("No. 3: CPU / 45.5"));
+        QCOMPARE(
+            Rows(List(*w, "List2")),
+            QStringList({"MBoTemperature", "CPUTemperature", "MBoFan", "CPUFan", "Core0 Voltage",
+                         "3.3-VIO Voltage)", "+5Voltage", "+12Voltage", "CPUSpeed"}));
+        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders);
+        QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
+        QVERIFY(!w->RefreshTimer()->isActive());
+        QVERIFY(w->ListeningPort() != 0);
+    }
+
+    void drivesAreListedWithTheirMountPoints() {
+        FakeMachine machine;
+        machine.drives = {{"C:", 2ull << 30, 1ull << 29, "/"}, {"D:", 0, 0, "/srv"}};
+        auto w = Load(machine);
+        QListWidget* drives = List(*w, "List5");
+        QCOMPARE(Rows(drives), QStringList({"Drive C:" + QString(24, ' ') + "2.0,     0.5",
+                                            "Drive D:" + QString(24, ' ') + "0.0,     0.0"}));
+        QCOMPARE(drives->item(1)->toolTip(), QString("/srv"));
+    }
+
+    void linkNeedsBothSelections() {
+        FakeMachine machine;
+        auto w = Load(machine);
+        const QString message = "You have not selected the MBM Sensor - LCDHype Param pair.\r\n"
+                                "Please select the required Sensor & Param and try again.";
+        w->LinkSensorToParam();
+        Select(*w, "List2", 1);
+        w->LinkSensorToParam();
+        List(*w, "List2")->clearSelection();
+        Select(*w, "List1", 4);
+        w->LinkSensorToParam();
+        QCOMPARE(machine.messages->shown,
+                 QStringList({machine.messages->shown[0], message, message, message}));
+        QCOMPARE(machine.messages->messages.back().icon, OperatorMessage::Icon::Exclamation);
+        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders);
+        QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
+    }
+
+    void linkRelinkAndClear() {
+        FakeMachine machine;
+        machine.SetSensor(4, "CPU", 45.5);
+        machine.SetSensor(6, "I/O / Temp", 31.25);
+        auto w = Load(machine);
+        Select(*w, "List1", 4);
+        Select(*w, "List2", 1);
+        w->LinkSensorToParam();
+        QCOMPARE(List(*w, "List3")->item(1)->text(), QString("45.5"));
+        QCOMPARE(List(*w, "List4")->item(1)->text(), QString("4"));
+
+        // A name holding "/" does not bleed into the value.
+        Select(*w, "List1", 6);
+        w->LinkSensorToParam();
+        QCOMPARE(List(*w, "List3")->item(1)->text(), QString("31.25"));
+        QCOMPARE(List(*w, "List4")->item(1)->text(), QString("6"));
+        QStringList expected = kUnpaired;
+        expected[1] = "6";
+        QCOMPARE(Rows(List(*w, "List4")), expected);
+        QCOMPARE(List(*w, "List3")->count(), 9);
+        QVERIFY(List(*w, "List1")->item(6)->isSelected());
+        QVERIFY(List(*w, "List2")->item(1)->isSelected());
+
+        w->Clear();
+        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders);
+        QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
+        QVERIFY(List(*w, "List1")->item(6)->isSelected());
+        QVERIFY(List(*w, "List2")->selectedItems().isEmpty());
+        QVERIFY(!QFile::exists(QString::fromStdString(machine.SettingsFile())));
+    }
+
+    void saveRestartAndYesRestoresThePairs() {
+        FakeMachine machine;
+        machine.SetSensor(4, "CPU", 45.5);
+        machine.SetSensor(7, "Board", 30);
+        {
+            auto w = Load(machine);
+            Select(*w, "List1", 4);
+            Select(*w, "List2", 0);
+            w->LinkSensorToParam();
+            Select(*w, "List1", 7);
+            Select(*w, "List2", 1);
+            w->LinkSensorToParam();
+            w->SavePairings();
+        }
+        QFile file(QString::fromStdString(machine.SettingsFile()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+                 QByteArray("[Korvid]\nSensors=4\\7\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\\n"));
+
+        auto w = Load(machine, Answer::Yes);
+        QStringList expected = kUnpaired;
+        expected[0] = "4";
+        expected[1] = "7";
+        QCOMPARE(Rows(List(*w, "List4")), expected);
+        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders);
+        QVERIFY(w->RefreshTimer()->isActive());
+        QCOMPARE(w->RefreshTimer()->interval(), 500);
+    }
+
+    void yesWithoutAFileLeavesNineUnpairedRows() {
+        FakeMachine machine;
+        auto w = Load(machine, Answer::Yes);
+        QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
+        QVERIFY(w->RefreshTimer()->isActive());
+    }
+
+    void failedSaveWarnsAndNamesTheFile() {
+        FakeMachine machine;
+        MonitorEnvironment env = machine.Environment();
+        QFile blocker(machine.configDir.path() + "/blocker");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        env.settingsFile = (machine.configDir.path() + "/blocker/Korvid.INI").toStdString();
+        machine.messages->answers.push_back(Answer::No);
+        frmMonitor w(env);
+        w.Form_Load();
+        w.SavePairings();
+        QCOMPARE(machine.messages->messages.size(), size_t(2));
+        QVERIFY(machine.messages->shown[1].contains("blocker/Korvid.INI"));
+        QCOMPARE(machine.messages->messages[1].icon, OperatorMessage::Icon::Exclamation);
+    }
+
+    void tickRefreshesPairedRowsOnly() {
+        FakeMachine machine;
+        machine.SetSensor(0, "Mobo", 0.125);
+        machine.SetSensor(1, "CPU", 40);
+        machine.SetSensor(2, "Fan", 2000);
+        auto w = Load(machine);
+        for (auto [sensor, param] : {std::pair{0, 0}, {1, 1}, {2, 8}}) {
+            Select(*w, "List1", sensor);
+            Select(*w, "List2", param);
+            w->LinkSensorToParam();
+        }
+        const QStringList sensorRows = Rows(List(*w, "List1"));
+        machine.SetSensor(0, "Mobo", 0.375);
+        machine.SetSensor(1, "CPU", -3.5);
+        machine.SetSensor(2, "Fan", std::nan(""));
+        *machine.load = 63;
+        w->RefreshTick();
+        QCOMPARE(Rows(List(*w, "List3")),
+                 QStringList({"0.38", "-3.5", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "NA"}));
+        QCOMPARE(w->findChild<QLineEdit*>("CompLoad")->text(), QString("63%"));
+        QCOMPARE(Rows(List(*w, "List1")), sensorRows);
+
+        // Texts that name no sensor (an edited settings file) are left alone.
+        List(*w, "List4")->item(0)->setText("abc");
+        List(*w, "List4")->item(1)->setText("100");
+        machine.SetSensor(0, "Mobo", 1);
+        machine.SetSensor(1, "CPU", 1);
+        w->RefreshTick();
+        QCOMPARE(List(*w, "List3")->item(0)->text(), QString("0.38"));
+        QCOMPARE(List(*w, "List3")->item(1)->text(), QString("-3.5"));
+    }
+
+    void startAsksAboutUnpairedRows() {
+        FakeMachine machine;
+        auto w = Load(machine);
+        machine.messages->shown.clear();
+        // Pair rows 0 to 7 but three; row 8 is never asked about.
+        for (int row : {0, 2, 3, 5, 7})
+            List(*w, "List4")->item(row)->setText("1");
+        List(*w, "List4")->item(1)->setText("junk");
+        w->Start();
+        QCOMPARE(machine.messages->shown,
+                 QStringList({"The entry for CPUTemperature has not been set\r\nIs this Correct?",
+                              "The entry for Core0 Voltage has not been set\r\nIs this Correct?",
+                              "The entry for +5Voltage has not been set\r\nIs this Correct?"}));
+        QCOMPARE(machine.messages->messages[1].buttons, OperatorMessage::Buttons::OkCancel);
+        QVERIFY(w->RefreshTimer()->isActive());
+    }
+
+    void cancelEndsTheQuestionsAndStillStarts() {
+        FakeMachine machine;
+        for (int i = 0; i < 6; ++i)
+            machine.drives.push_back({"C:", 0, 0, "/"});
+        auto w = Load(machine);
+        machine.messages->shown.clear();
+        machine.messages->answers = {Answer::Cancel};
+        w->Start();
+        QCOMPARE(machine.messages->shown.size(), 1);
+        QVERIFY(w->RefreshTimer()->isActive());
+    }
+
+    void driveWarningFromSixRows() {
+        for (int count : {5, 6}) {
+            FakeMachine machine;
+            for (int i = 0; i < count; ++i)
+                machine.drives.push_back({"C:", 0, 0, "/"});
+            auto w = Load(machine);
+            for (int row = 0; row < 9; ++row)
+                List(*w, "List4")->item(row)->setText("0");
+            machine.messages->shown.clear();
+            w->Start();
+            QCOMPARE(machine.messages->shown,
+                     count > 5 ? QStringList({"Only the first 5 Hard Drices will be displayed"})
+                               : QStringList());
+            QVERIFY(w->RefreshTimer()->isActive());
+        }
+    }
+
+    void aboutBoxOpensOnceAndLoadsAfresh() {
+        FakeMachine machine;
+        auto w = Load(machine);
+        w->About();
+        QPointer<frmAbout> first = w->AboutBox();
+        QVERIFY(first && first->isVisible());
+        w->About();
+        QCOMPARE(w->AboutBox(), first.data());
+        QCOMPARE(first->windowTitle(), QString("About Korvid Halvane"));
+        QCOMPARE(first->findChild<QLabel*>("lblTitle")->text(), QString("Korvid Halvane"));
+        QCOMPARE(first->findChild<QLabel*>("lblVersion")->text(), QString("Version 1.0.1"));
+        QCOMPARE(first->findChild<QLabel*>("lblDisclaimer")->text(),
+                 QString("Warning: USE AT YOUR OWN RISK!  This software is provided 'as-is', "
+                         "without any express or implied warranty.  In no event will the "
+                         "authors be held liable for any damages arising from the use of this "
+                         "software."));
+        QVERIFY(first->findChild<QLabel*>("lblDescription")->text().startsWith(" Author:"));
+        auto* ok = first->findChild<QPushButton*>("cmdOK");
+        QVERIFY(ok->isDefault());
+        QCOMPARE(first->focusWidget(), ok);
+
+        QTest::keyClick(first, Qt::Key_Escape);
+        QTRY_VERIFY(first.isNull());
+        w->About();
+        QPointer<frmAbout> second = w->AboutBox();
+        QVERIFY(second && second->isVisible());
+        QTest::keyClick(second->findChild<QPushButton*>("cmdOK"), Qt::Key_Return);
+        QTRY_VERIFY(second.isNull());
+    }
+
+    void versionShowsFirstSecondAndFourthParts() {
+        QCOMPARE(frmAbout::VersionText(1, 0, 0, 1), QString("Version 1.0.1"));
+        QCOMPARE(frmAbout::VersionText(2, 3, 9, 7), QString("Version 2.3.7"));
+    }
+
+    void quitEndsTheProgramWithoutQuestions() {
+        FakeMachine machine;
+        bool quit = false;
+        MonitorEnvironment env = machine.Environment();
+        env.quit = [&quit] { quit = true; };
+        machine.messages->answers.push_back(Answer::No);
+        frmMonitor w(env);
+        w.Form_Load();
+        w.About();
+        machine.messages->shown.clear();
+        w.findChild<QPushButton*>("Command1")->click();
+        QVERIFY(quit);
+        QVERIFY(machine.messages->shown.isEmpty());
+        QVERIFY(!QFile::exists(QString::fromStdString(machine.SettingsFile())));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
