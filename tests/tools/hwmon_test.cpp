@@ -1,0 +1,201 @@
+#include "readings.h"
+#include "sysfs_scan.h"
+#include "support/test_block.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+using hwmon::Kind;
+
+namespace {
+
+class FakeSystem {
+public:
+    FakeSystem() {
+        std::string pattern = (fs::temp_directory_path() / "korvid-sysfs-XXXXXX").string();
+        root_ = ::mkdtemp(pattern.data());
+    }
+    ~FakeSystem() { fs::remove_all(root_); }
+
+    void File(const std::string& path, const std::string& text) {
+        fs::create_directories((root_ / path).parent_path());
+        std::ofstream(root_ / path) << text;
+    }
+    void Directory(const std::string& path) { fs::create_directories(root_ / path); }
+    std::string Path(const std::string& path) const { return (root_ / path).string(); }
+    std::string Sys() const { return (root_ / "sys").string(); }
+    std::string Proc() const { return (root_ / "proc").string(); }
+
+    // Two chips, listed out of order, with labelled, unlabelled and broken
+    // sensors, and a cpufreq clock.
+    void Populate() {
+        File("sys/class/hwmon/hwmon1/name", "nct6775\n");
+        File("sys/class/hwmon/hwmon1/temp1_input", "45000\n");
+        File("sys/class/hwmon/hwmon1/temp1_label", "SYSTIN\n");
+        File("sys/class/hwmon/hwmon1/temp2_input", "38500\n");
+        Directory("sys/class/hwmon/hwmon1/temp3_input"); // unreadable
+        File("sys/class/hwmon/hwmon1/temp4_input", "n/a\n");
+        File("sys/class/hwmon/hwmon1/fan1_input", "1200\n");
+        File("sys/class/hwmon/hwmon1/in0_input", "1650\n");
+        File("sys/class/hwmon/hwmon1/in0_label", "Vcore\n");
+        File("sys/class/hwmon/hwmon1/temp1_max", "80000\n");
+        File("sys/class/hwmon/hwmon0/name", "coretemp\n");
+        File("sys/class/hwmon/hwmon0/temp10_input", "51000\n");
+        File("sys/class/hwmon/hwmon0/temp10_label", "Core 10 of the package\n");
+        File("sys/class/hwmon/hwmon0/temp2_input", "52000\n");
+        File("sys/class/hwmon/hwmon0/temp2_label", "Package id 0\n");
+        File("sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq", "2400000\n");
+    }
+
+private:
+    fs::path root_;
+};
+
+std::string Name(const modMBMAccess::SensorEntry& entry) {
+    return modMBMAccess::CleanName(modMBMAccess::RawName(entry));
+}
+
+int RunHwmon(const std::vector<std::string>& args) {
+    std::string command = KORVID_HWMON;
+    for (const auto& arg : args) command += " '" + arg + "'";
+    return std::system((command + " 2>/dev/null").c_str());
+}
+
+bool BlockExists(const std::string& name) {
+    const int fd = ::shm_open(name.c_str(), O_RDONLY, 0);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
+}
+
+} // namespace
+
+TEST(HwmonScan, ReadsChipsKindsAndNumbersInOrder) {
+    FakeSystem system;
+    system.Populate();
+    hwmon::Warnings warnings;
+    const auto readings = hwmon::ScanSystem(system.Sys(), system.Proc(), &warnings);
+
+    ASSERT_EQ(readings.size(), 7u);
+    const std::pair<std::string, double> expected[] = {
+        {"Package id 0", 52}, {"Core 10 of the package", 51}, {"SYSTIN", 45},
+        {"nct6775 T2", 38.5}, {"nct6775 F1", 1200},           {"Vcore", 1.65},
+        {"CPU0 Clock", 2400}};
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        EXPECT_EQ(readings[i].name, expected[i].first);
+        EXPECT_DOUBLE_EQ(readings[i].value, expected[i].second);
+    }
+    EXPECT_EQ(readings[0].kind, Kind::Temperature);
+    EXPECT_EQ(readings[4].kind, Kind::Fan);
+    EXPECT_EQ(readings[5].kind, Kind::Voltage);
+    EXPECT_EQ(readings[6].kind, Kind::Clock);
+    EXPECT_EQ(warnings.size(), 2u); // temp3 unreadable, temp4 not a number
+}
+
+TEST(HwmonScan, ClockFallsBackToCpuinfoAndEmptyMachinesGiveNothing) {
+    FakeSystem system;
+    system.File("proc/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2994.372\n\nprocessor\t: 1\n"
+                                "cpu MHz\t\t: 1000.0\n");
+    hwmon::Warnings warnings;
+    const auto readings = hwmon::ScanSystem(system.Sys(), system.Proc(), &warnings);
+    ASSERT_EQ(readings.size(), 1u);
+    EXPECT_DOUBLE_EQ(readings[0].value, 2994.372);
+
+    FakeSystem empty;
+    EXPECT_TRUE(hwmon::ScanSystem(empty.Sys(), empty.Proc(), &warnings).empty());
+}
+
+TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
+    std::vector<hwmon::Reading> readings;
+    for (int i = 0; i < 120; ++i)
+        readings.push_back({Kind::Temperature, "Sensor number " + std::to_string(i), i + 0.5});
+    hwmon::Warnings warnings;
+    const auto snapshot = hwmon::BuildSnapshot(readings, &warnings);
+    EXPECT_EQ(std::string(snapshot.Sensors[0].Name, 12), "Sensor numbe");
+    EXPECT_EQ(snapshot.Sensors[99].Current, 99.5);
+    EXPECT_EQ(snapshot.Sensors[99].Kind, 1);
+    EXPECT_EQ(warnings.size(), 101u); // 100 cut names and the dropped 20
+
+    const auto small = hwmon::BuildSnapshot({{Kind::Fan, "Fan", 900}}, nullptr);
+    EXPECT_EQ(std::string(small.Sensors[0].Name, 12), std::string("Fan") + std::string(9, '\0'));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&small.Sensors[1]);
+    EXPECT_TRUE(std::all_of(bytes, bytes + 99 * 80, [](unsigned char b) { return b == 0; }));
+}
+
+TEST(HwmonTable, ParsesNameValueLinesAndSkipsBrokenOnes) {
+    hwmon::Warnings warnings;
+    const auto readings = hwmon::ParseTable("# demo\n"
+                                            "CPU Temp 45.5\n"
+                                            "  Fan\t1200  \r\n"
+                                            "\n"
+                                            "novalue\n"
+                                            "Board x12\n"
+                                            "Inf inf\n"
+                                            "Caf\xC3\xA9 \xE2\x82\xAC 3\n"
+                                            "Last -1.25",
+                                            &warnings);
+    ASSERT_EQ(readings.size(), 4u);
+    EXPECT_EQ(readings[0].name, "CPU Temp");
+    EXPECT_EQ(readings[0].value, 45.5);
+    EXPECT_EQ(readings[1].name, "Fan");
+    EXPECT_EQ(readings[2].name, "Caf\xE9 ?");
+    EXPECT_EQ(readings[3].value, -1.25);
+    EXPECT_EQ(warnings.size(), 3u);
+}
+
+TEST(HwmonProgram, PublishesOnceIntoTheBlock) {
+    FakeSystem system;
+    system.Populate();
+    const std::string block = testing_support::UniqueBlockName();
+    ASSERT_EQ(RunHwmon({"--once", "--block", block, "--sysfs", system.Sys(), "--proc",
+                        system.Proc()}),
+              0);
+    const auto snapshot = modMBMAccess::ReadSnapshotFrom(block.c_str());
+    ::shm_unlink(block.c_str());
+    EXPECT_EQ(Name(snapshot.Sensors[0]), "Package id 0");
+    EXPECT_EQ(Name(snapshot.Sensors[1]), "Core 10 of t");
+    EXPECT_EQ(snapshot.Sensors[5].Current, 1.65);
+    EXPECT_EQ(Name(snapshot.Sensors[6]), "CPU0 Clock");
+    EXPECT_EQ(snapshot.Sensors[6].Kind, 4);
+    EXPECT_EQ(Name(snapshot.Sensors[7]), "");
+    EXPECT_EQ(snapshot.Sensors[7].Current, 0);
+}
+
+TEST(HwmonProgram, FollowsTheTableAndRemovesTheBlockOnSigterm) {
+    FakeSystem system;
+    system.File("table", "Probe 1\n");
+    const std::string table = system.Path("table");
+    const std::string block = testing_support::UniqueBlockName();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(KORVID_HWMON, KORVID_HWMON, "--table", table.c_str(), "--interval", "20",
+                "--block", block.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    auto waitFor = [&](auto condition) {
+        for (int i = 0; i < 500 && !condition(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return condition();
+    };
+    auto reading = [&] { return modMBMAccess::ReadSnapshotFrom(block.c_str()).Sensors[0].Current; };
+    EXPECT_TRUE(waitFor([&] { return reading() == 1; }));
+    system.File("table", "Probe 2\n");
+    EXPECT_TRUE(waitFor([&] { return reading() == 2; }));
+
+    // A second copy on the same block says so and leaves the first alone.
+    EXPECT_NE(RunHwmon({"--block", block, "--table", table}), 0);
+    EXPECT_EQ(reading(), 2);
+
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(BlockExists(block));
+}
