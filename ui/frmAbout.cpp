@@ -34,7 +34,11 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     title->setFont(big);
     label("lblVersion", 1050, 780, 3885, 225);
     label("lblDescription", 1050, 1125, 3885, 1170);
-    label("lblDisclaimer", 255, 2625, 3870, 825);
+    QLabel* disclaimer = label("lblDisclaimer", 255, 2625, 3870, 825);
+    // The disclaimer's five lines must fit its fixed height.
+    QFont smaller = disclaimer->font();
+    smaller.setPointSizeF(7);
+    disclaimer->setFont(smaller);
 
     auto* cmdOK = new QPushButton("OK", this);
     cmdOK->setObjectName("cmdOK");

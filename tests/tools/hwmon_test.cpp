@@ -1,15 +1,15 @@
 #include "readings.h"
-#include "sysfs_scan.h"
 #include "support/test_block.h"
+#include "sysfs_scan.h"
 
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -65,7 +65,8 @@ std::string Name(const modMBMAccess::SensorEntry& entry) {
 
 int RunHwmon(const std::vector<std::string>& args) {
     std::string command = KORVID_HWMON;
-    for (const auto& arg : args) command += " '" + arg + "'";
+    for (const auto& arg : args)
+        command += " '" + arg + "'";
     return std::system((command + " 2>/dev/null").c_str());
 }
 
@@ -154,9 +155,9 @@ TEST(HwmonProgram, PublishesOnceIntoTheBlock) {
     FakeSystem system;
     system.Populate();
     const std::string block = testing_support::UniqueBlockName();
-    ASSERT_EQ(RunHwmon({"--once", "--block", block, "--sysfs", system.Sys(), "--proc",
-                        system.Proc()}),
-              0);
+    ASSERT_EQ(
+        RunHwmon({"--once", "--block", block, "--sysfs", system.Sys(), "--proc", system.Proc()}),
+        0);
     const auto snapshot = modMBMAccess::ReadSnapshotFrom(block.c_str());
     ::shm_unlink(block.c_str());
     EXPECT_EQ(Name(snapshot.Sensors[0]), "Package id 0");
@@ -175,8 +176,8 @@ TEST(HwmonProgram, FollowsTheTableAndRemovesTheBlockOnSigterm) {
     const std::string block = testing_support::UniqueBlockName();
     const pid_t child = ::fork();
     if (child == 0) {
-        ::execl(KORVID_HWMON, KORVID_HWMON, "--table", table.c_str(), "--interval", "20",
-                "--block", block.c_str(), static_cast<char*>(nullptr));
+        ::execl(KORVID_HWMON, KORVID_HWMON, "--table", table.c_str(), "--interval", "20", "--block",
+                block.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     auto waitFor = [&](auto condition) {

@@ -21,7 +21,9 @@ namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
 
-void RequestStop(int) { stopRequested = 1; }
+void RequestStop(int) {
+    stopRequested = 1;
+}
 
 constexpr const char* kUsage = R"(Usage: korvid-hwmon [OPTION]...
 Publishes this machine's sensor readings into the shared-memory sensor block
@@ -82,8 +84,7 @@ bool ParseOptions(int argc, char** argv, Options& options) {
                 return false;
             }
         } else {
-            std::cerr << "korvid-hwmon: unknown or incomplete option '" << arg
-                      << "'; see --help\n";
+            std::cerr << "korvid-hwmon: unknown or incomplete option '" << arg << "'; see --help\n";
             return false;
         }
     }
@@ -153,7 +154,8 @@ int main(int argc, char** argv) {
             lastCount = readings.size();
             if (readings.empty())
                 std::cerr << "korvid-hwmon: no sensors found"
-                          << (options.table ? "" : " (no hwmon chips here, as in most virtual machines)")
+                          << (options.table ? ""
+                                            : " (no hwmon chips here, as in most virtual machines)")
                           << "; publishing an empty table\n";
             else
                 std::cerr << "korvid-hwmon: publishing " << readings.size() << " sensor"

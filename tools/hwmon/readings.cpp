@@ -59,7 +59,8 @@ std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings) {
         ++number;
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
         if (line.empty() || line.front() == '#') continue;
 
         const auto gap = line.find_last_of(" \t");
@@ -74,7 +75,8 @@ std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings) {
             continue;
         }
         std::string_view name = line.substr(0, gap);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
+            name.remove_suffix(1);
         readings.push_back({Kind::Other, ToSingleByte(name), value});
     }
     return readings;

@@ -21,7 +21,8 @@ std::optional<std::string> ReadText(const fs::path& path) {
     text << in.rdbuf();
     if (in.bad()) return std::nullopt;
     std::string s = text.str();
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
     return s;
 }
 
@@ -68,7 +69,8 @@ void ScanChip(const fs::path& chip, std::vector<Reading>& readings, Warnings* wa
     const std::string chipName = ToSingleByte(ReadText(chip / "name").value_or(chip.filename()));
     std::error_code ec;
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(chip, ec)) files.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(chip, ec))
+        files.push_back(entry.path().filename());
 
     for (const SensorKind& kind : kKinds) {
         std::vector<long> numbers;
@@ -100,7 +102,8 @@ void ScanChip(const fs::path& chip, std::vector<Reading>& readings, Warnings* wa
 }
 
 std::optional<double> CpuClockMHz(const std::string& sysRoot, const std::string& procRoot) {
-    if (const auto khz = ReadNumber(fs::path(sysRoot) / "devices/system/cpu/cpu0/cpufreq/scaling_cur_freq"))
+    if (const auto khz =
+            ReadNumber(fs::path(sysRoot) / "devices/system/cpu/cpu0/cpufreq/scaling_cur_freq"))
         return *khz / 1000.0;
     std::ifstream cpuinfo(fs::path(procRoot) / "cpuinfo");
     std::string line;
@@ -109,7 +112,8 @@ std::optional<double> CpuClockMHz(const std::string& sysRoot, const std::string&
         const auto colon = line.find(':');
         if (colon == std::string::npos) return std::nullopt;
         std::string_view text = std::string_view(line).substr(colon + 1);
-        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        while (!text.empty() && text.front() == ' ')
+            text.remove_prefix(1);
         double mhz = 0;
         const auto parsed = std::from_chars(text.data(), text.data() + text.size(), mhz);
         if (parsed.ec != std::errc()) return std::nullopt;
@@ -131,7 +135,8 @@ std::vector<Reading> ScanSystem(const std::string& sysRoot, const std::string& p
     std::sort(chips.begin(), chips.end());
 
     std::vector<Reading> readings;
-    for (const auto& chip : chips) ScanChip(chip.second, readings, warnings);
+    for (const auto& chip : chips)
+        ScanChip(chip.second, readings, warnings);
     if (const auto mhz = CpuClockMHz(sysRoot, procRoot))
         readings.push_back({Kind::Clock, "CPU0 Clock", *mhz});
     return readings;
