@@ -65,8 +65,17 @@ void Korvid::Close() {
         QTcpSocket* socket = connection_;
         connection_ = nullptr;
         socket->disconnect(this);
-        socket->disconnectFromHost();
-        socket->deleteLater();
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        // The connection ends on the next turn of the event loop, after the
+        // caller has listened again: a client that reconnects the moment it
+        // sees the end of its report then finds the port open.
+        QMetaObject::invokeMethod(
+            socket,
+            [socket] {
+                socket->disconnectFromHost();
+                if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -78,9 +87,14 @@ void Korvid::Accept(int requestID) {
     QTcpSocket* socket = connection_;
     connect(socket, &QTcpSocket::readyRead, this,
             [this, socket] { emit DataArrival(socket->bytesAvailable()); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-        if (socket->bytesToWrite() == 0) emit SendComplete();
-    });
+    // Queued: SendComplete is an event of its own, never raised from inside
+    // SendData, even though SendData hands the bytes to the OS at once.
+    connect(
+        socket, &QTcpSocket::bytesWritten, this,
+        [this, socket] {
+            if (socket == connection_ && socket->bytesToWrite() == 0) emit SendComplete();
+        },
+        Qt::QueuedConnection);
     connect(socket, &QTcpSocket::disconnected, this, &Korvid::ConnectionLost);
     connect(socket, &QTcpSocket::errorOccurred, this, &Korvid::ConnectionLost);
 }
@@ -90,6 +104,8 @@ QByteArray Korvid::GetData() {
 }
 
 void Korvid::SendData(const QByteArray& data) {
-    if (connection_ && connection_->state() == QAbstractSocket::ConnectedState)
+    if (connection_ && connection_->state() == QAbstractSocket::ConnectedState) {
         connection_->write(data);
+        connection_->flush();
+    }
 }

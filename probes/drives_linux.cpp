@@ -1,19 +1,24 @@
 #include "drive_survey.h"
 #include "mountinfo.h"
 
+#include <fcntl.h>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+std::string ReadFile(const char* path) {
+    std::string text;
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buffer[16384];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(fd);
+    return text;
 }
 
 std::optional<BlockDevice> LookupBlockDevice(const std::string& source) {
@@ -32,9 +37,18 @@ std::optional<BlockDevice> LookupBlockDevice(const std::string& source) {
 } // namespace
 
 std::vector<FixedDrive> SurveyFixedDrives() {
+    // Every report surveys the drives; the mount table rarely changes, so the
+    // choice of drives is kept until its text does.
+    static std::string lastMountInfo;
+    static std::vector<DriveMount> lastMounts;
+    std::string mountInfo = ReadFile("/proc/self/mountinfo");
+    if (mountInfo != lastMountInfo) {
+        lastMounts = SelectFixedMounts(ParseMountInfo(mountInfo), LookupBlockDevice);
+        lastMountInfo = std::move(mountInfo);
+    }
+
     std::vector<FixedDrive> drives;
-    for (const DriveMount& mount :
-         SelectFixedMounts(ParseMountInfo(ReadFile("/proc/self/mountinfo")), LookupBlockDevice)) {
+    for (const DriveMount& mount : lastMounts) {
         FixedDrive drive{mount.letter, 0, 0, mount.mountPoint};
         struct statvfs vfs {};
         if (::statvfs(mount.mountPoint.c_str(), &vfs) == 0) {

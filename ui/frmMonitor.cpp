@@ -38,10 +38,16 @@ int SelectedRow(const QListWidget* list) {
 }
 
 // Puts the new text in as row `row`, then removes the old text that the
-// insertion pushed down, so the list keeps its rows in order.
+// insertion pushed down, so the list keeps its rows in order. A row that
+// already reads so is left alone (no relayout, no repaint).
 void ReplaceRow(QListWidget* list, int row, const QString& text) {
+    if (const QListWidgetItem* item = list->item(row); item && item->text() == text) return;
     list->insertItem(row, text);
     delete list->takeItem(row + 1);
+}
+
+void SetText(QLineEdit* edit, const QString& text) {
+    if (edit->text() != text) edit->setText(text);
 }
 
 char SystemDecimalSeparator() {
@@ -194,12 +200,29 @@ void frmMonitor::LoadPairings() {
 // ---- Drives ---------------------------------------------------------------
 
 void frmMonitor::DetectDrives() {
+    InsertDriveRows(env_.surveyDrives());
+}
+
+void frmMonitor::InsertDriveRows(const std::vector<FixedDrive>& drives) {
     int index = 0;
-    for (const FixedDrive& drive : env_.surveyDrives()) {
+    for (const FixedDrive& drive : drives) {
         auto* item = new QListWidgetItem(Text(DriveRowText(drive, env_.decimalSeparator)));
         item->setToolTip(Text(drive.Location));
         List5->insertItem(index++, item);
     }
+}
+
+void frmMonitor::RebuildDriveList() {
+    // The same rows as List5->clear() and DetectDrives() would give; when the
+    // survey finds what the list shows already, the list is left as it is.
+    const std::vector<FixedDrive> drives = env_.surveyDrives();
+    bool same = List5->count() == static_cast<int>(drives.size());
+    for (int row = 0; same && row < List5->count(); ++row)
+        same = List5->item(row)->text() == Text(DriveRowText(drives[row], env_.decimalSeparator)) &&
+               List5->item(row)->toolTip() == Text(drives[row].Location);
+    if (same) return;
+    List5->clear();
+    InsertDriveRows(drives);
 }
 
 // ---- Refresh timer and commands -----------------------------------------
@@ -213,7 +236,7 @@ void frmMonitor::RefreshTick() {
             List3, row,
             Text(pairing::ReadingText(snapshot.Sensors[*slot].Current, env_.decimalSeparator)));
     }
-    CompLoad->setText(LoadText(cpuUsage_->Usage()) + '%');
+    SetText(CompLoad, LoadText(cpuUsage_->Usage()) + '%');
 }
 
 void frmMonitor::Start() {
@@ -288,13 +311,12 @@ void frmMonitor::Korvid_DataArrival(qint64) {
         report.paramNames.push_back(RowText(List2, row));
         report.values.push_back(RowText(List3, row));
     }
-    CompLoad->setText(LoadText(cpuUsage_->Usage()));
+    SetText(CompLoad, LoadText(cpuUsage_->Usage()));
     SendPhase = 1;
     report.cpuLoad = Bytes(CompLoad->text());
     report.cpuType = Bytes(CPUType->text());
     report.compName = Bytes(CompName->text());
-    List5->clear();
-    DetectDrives();
+    RebuildDriveList();
     for (int row = 0; row < List5->count(); ++row)
         report.driveRows.push_back(RowText(List5, row));
     const std::string text = BuildReport(report);

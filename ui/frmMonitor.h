@@ -75,6 +75,8 @@ public:
 
 private:
     void BuildControls();
+    void InsertDriveRows(const std::vector<FixedDrive>& drives);
+    void RebuildDriveList();
     void StartListening();
     void Korvid_ConnectionRequest(int requestID);
     void Korvid_DataArrival(qint64 bytesTotal);
