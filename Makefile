@@ -2,6 +2,8 @@
 # (Debian packages), configure and build first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
@@ -21,17 +23,28 @@ build: deps $(BUILD)/build.ninja
 run: build
 	@scripts/run-program $(BUILD)
 
+# The whole suite, then again under AddressSanitizer and UBSan, then a short
+# run of every fuzzer over its seed corpus.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory test-asan
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVID_SANITIZE=ON -DKORVID_BENCH=OFF
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORVID_SANITIZE=ON -DKORVID_BENCH=OFF >/dev/null
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	@scripts/install-deps bench
 	@scripts/run-bench $(BUILD)
+
+fuzz:
+	@scripts/install-deps fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DKORVID_GUI=OFF -DKORVID_BENCH=OFF -DKORVID_FUZZ=ON -DKORVID_SANITIZE=ON >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
@@ -40,4 +53,4 @@ tidy: build
 	git ls-files '*.cpp' | grep -v _win32 | xargs clang-tidy -p $(BUILD) --quiet
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -57,6 +57,7 @@ SharedBlockWriter::~SharedBlockWriter() {
 
 bool SharedBlockWriter::Write(const void* data, std::size_t length, std::size_t offset) {
     if (offset > size_ || length > size_ - offset) return false;
+    if (length == 0) return true;
     std::memcpy(static_cast<char*>(view_) + offset, data, length);
     return true;
 }

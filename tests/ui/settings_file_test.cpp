@@ -124,7 +124,8 @@ TEST(ProfileFile, HostileFilesAlwaysGiveNineRows) {
     }
     WriteFile(file, "[Korvid]\nSensors=" + std::string(1 << 20, '7') + "\n");
     EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file).size(), 99u);
-    WriteFile(file, std::string("\0\0[Korvid]\0\nSensors=3\\\n", 25));
+    const char binary[] = "\0\0[Korvid]\0\nSensors=3\\\n";
+    WriteFile(file, std::string(binary, sizeof binary - 1));
     EXPECT_EQ(
         pairing::SplitSensorsValue(profile::GetString("Korvid", "Sensors", "", 99, file)).size(),
         9u);
