@@ -40,7 +40,8 @@ long Cycle(const sockaddr_in& server) {
         return -1;
     }
     long report = 0;
-    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) report += n;
+    for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        report += n;
     ::close(fd);
     return report > 0 ? report : -1;
 }

@@ -12,8 +12,10 @@ namespace {
 
 void ReadSnapshotFromBlock(benchmark::State& state) {
     const std::string name = "/korvid-bench-" + std::to_string(::getpid());
-    auto block = modMBMAccess::SharedBlockWriter::Create(name, sizeof(modMBMAccess::SensorSnapshot));
-    for (auto _ : state) benchmark::DoNotOptimize(modMBMAccess::ReadSnapshotFrom(name.c_str()));
+    auto block =
+        modMBMAccess::SharedBlockWriter::Create(name, sizeof(modMBMAccess::SensorSnapshot));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(modMBMAccess::ReadSnapshotFrom(name.c_str()));
 }
 BENCHMARK(ReadSnapshotFromBlock);
 
@@ -36,7 +38,8 @@ void BuildTheReport(benchmark::State& state) {
     in.cpuType = "Sample CPU 2.4GHz";
     in.compName = "WORKSTATION";
     in.driveRows = {"Drive C:" + std::string(24, ' ') + "252.0,     232.9"};
-    for (auto _ : state) benchmark::DoNotOptimize(BuildReport(in));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(BuildReport(in));
 }
 BENCHMARK(BuildTheReport);
 

@@ -64,6 +64,7 @@ void Korvid::Close() {
     if (connection_) {
         QTcpSocket* socket = connection_;
         connection_ = nullptr;
+        connectionID_ = 0;
         socket->disconnect(this);
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         // The connection ends on the next turn of the event loop, after the
@@ -88,11 +89,15 @@ void Korvid::Accept(int requestID) {
     connect(socket, &QTcpSocket::readyRead, this,
             [this, socket] { emit DataArrival(socket->bytesAvailable()); });
     // Queued: SendComplete is an event of its own, never raised from inside
-    // SendData, even though SendData hands the bytes to the OS at once.
+    // SendData, even though SendData hands the bytes to the OS at once. A
+    // queued event can outlive its connection, and a new socket may take the
+    // old one's address, so the connection is recognised by its ID.
+    connectionID_ = requestID;
     connect(
         socket, &QTcpSocket::bytesWritten, this,
-        [this, socket] {
-            if (socket == connection_ && socket->bytesToWrite() == 0) emit SendComplete();
+        [this, requestID] {
+            if (requestID == connectionID_ && connection_ && connection_->bytesToWrite() == 0)
+                emit SendComplete();
         },
         Qt::QueuedConnection);
     connect(socket, &QTcpSocket::disconnected, this, &Korvid::ConnectionLost);

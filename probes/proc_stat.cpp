@@ -51,11 +51,13 @@ std::int32_t BusyPercent(const CpuTimes& before, const CpuTimes& after) {
     for (std::size_t i = 0; i < after.ticks.size(); ++i) {
         const std::uint64_t delta =
             after.ticks[i] > before.ticks[i] ? after.ticks[i] - before.ticks[i] : 0;
-        (i == kIdle || i == kIowait ? idle : busy) += delta;
+        std::uint64_t& sum = i == kIdle || i == kIowait ? idle : busy;
+        sum = delta > UINT64_MAX - sum ? UINT64_MAX : sum + delta; // saturates
     }
     // Deltas of half a second are small; absurd ones from a garbled file are
     // shrunk, ratio kept, so that busy * 100 cannot overflow.
-    while (busy + idle > UINT64_MAX / 200) {
+    constexpr std::uint64_t kLimit = UINT64_MAX / 200;
+    while (busy > kLimit || idle > kLimit || busy + idle > kLimit) {
         busy >>= 1;
         idle >>= 1;
     }

@@ -17,9 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             start = i + 1;
         }
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i < 9) in.paramNames.push_back(fields[i]);
-        else if (i < 18) in.values.push_back(fields[i]);
-        else in.driveRows.push_back(fields[i]);
+        if (i < 9)
+            in.paramNames.push_back(fields[i]);
+        else if (i < 18)
+            in.values.push_back(fields[i]);
+        else
+            in.driveRows.push_back(fields[i]);
     }
     BuildReport(in);
     for (const auto& row : in.driveRows) {
@@ -31,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (char c : text.substr(0, 12))
         if ((c >= '0' && c <= '9') || c == ',' || c == '.') figure += c;
     if (figure.find(",     ") == std::string::npos && figure.find(',') == std::string::npos) {
-        const auto line = DriveReportLine("Drive C:" + std::string(24, ' ') + figure + ",     " + figure);
+        const auto line =
+            DriveReportLine("Drive C:" + std::string(24, ' ') + figure + ",     " + figure);
         if (std::count(line.begin(), line.end(), ',') != 1) __builtin_trap();
     }
     return 0;

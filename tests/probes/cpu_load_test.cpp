@@ -48,6 +48,10 @@ TEST(ProcStat, BusyShareRoundsHalvesToEven) {
     // A counter running backwards counts as nothing.
     EXPECT_EQ(BusyPercent(Times({100, 0, 0, 0}), Times({50, 0, 0, 10})), 0);
     EXPECT_EQ(BusyPercent(Times({}), Times({UINT64_MAX, 0, 0, UINT64_MAX})), 50);
+    // Sums that would wrap around (found by fuzzing).
+    EXPECT_EQ(BusyPercent(Times({}), Times({UINT64_MAX, UINT64_MAX, 0, 1})), 100);
+    EXPECT_EQ(BusyPercent(Times({}), Times({1, 0, 0, UINT64_MAX, UINT64_MAX})), 0);
+    EXPECT_EQ(BusyPercent(Times({}), Times({0, 8315, 184467440, 0, 0, 0, 0, 0})), 100);
 }
 
 TEST(ProcStat, LoadMeasuresSinceThePreviousSample) {
