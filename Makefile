@@ -3,11 +3,13 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+WIN64_BUILD ?= build-win64
+WIN32_BUILD ?= build-win32
 FUZZ_SECONDS ?= 60
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan bench fuzz format tidy clean
+.PHONY: all deps build run test test-asan test-windows bench fuzz format tidy clean
 
 all: build
 
@@ -46,6 +48,12 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The plain-C++ libraries and their tests, cross-built for Windows with
+# MinGW-w64 and run under Wine (64-bit; 32-bit where the kernel runs i386).
+test-windows:
+	@scripts/install-deps windows
+	@scripts/test-windows $(WIN64_BUILD) $(WIN32_BUILD)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
@@ -53,4 +61,4 @@ tidy: build
 	git ls-files '*.cpp' | grep -v _win32 | xargs clang-tidy -p $(BUILD) --quiet
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD) $(WIN32_BUILD)

