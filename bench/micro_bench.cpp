@@ -14,14 +14,14 @@ void ReadSnapshotFromBlock(benchmark::State& state) {
     const std::string name = "/korvid-bench-" + std::to_string(::getpid());
     auto block =
         modMBMAccess::SharedBlockWriter::Create(name, sizeof(modMBMAccess::SensorSnapshot));
-    for (auto _ : state)
+    for ([[maybe_unused]] auto _ : state)
         benchmark::DoNotOptimize(modMBMAccess::ReadSnapshotFrom(name.c_str()));
 }
 BENCHMARK(ReadSnapshotFromBlock);
 
 void ReadingText(benchmark::State& state) {
     double v = 45.125;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         benchmark::DoNotOptimize(pairing::ReadingText(v, '.'));
         v += 0.01;
     }
@@ -38,7 +38,7 @@ void BuildTheReport(benchmark::State& state) {
     in.cpuType = "Sample CPU 2.4GHz";
     in.compName = "WORKSTATION";
     in.driveRows = {"Drive C:" + std::string(24, ' ') + "252.0,     232.9"};
-    for (auto _ : state)
+    for ([[maybe_unused]] auto _ : state)
         benchmark::DoNotOptimize(BuildReport(in));
 }
 BENCHMARK(BuildTheReport);

@@ -177,6 +177,7 @@ void frmMonitor::Clear() {
 
 void frmMonitor::SavePairings() {
     std::vector<std::string> texts;
+    texts.reserve(static_cast<std::size_t>(List4->count()));
     for (int row = 0; row < List4->count(); ++row)
         texts.push_back(RowText(List4, row));
     std::string error;

@@ -1,5 +1,6 @@
 #include "frmMonitor.h"
 #include "support/fake_environment.h"
+#include "support/process_stats.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -9,6 +10,8 @@
 #include <sys/socket.h>
 
 using testing_support::FakeMachine;
+using testing_support::OpenDescriptors;
+using testing_support::ResidentKilobytes;
 using Answer = OperatorMessage::Answer;
 
 namespace {
@@ -55,18 +58,6 @@ public:
     QTcpSocket socket;
     QByteArray received;
 };
-
-int OpenDescriptors() {
-    return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size();
-}
-
-long ResidentKilobytes() {
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
 
 const QByteArray kPlaceholderLines = "MBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
                                      "Core0=NA\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"

@@ -3,6 +3,7 @@
 // nothing is left behind.
 #include "frmMonitor.h"
 #include "support/fake_environment.h"
+#include "support/process_stats.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 using testing_support::FakeMachine;
+using testing_support::OpenDescriptors;
+using testing_support::ResidentKilobytes;
 
 namespace {
 
@@ -121,18 +124,6 @@ void Hostile(int kind, quint16 port, std::mt19937& random) {
         break;
     }
     }
-}
-
-int OpenDescriptors() {
-    return QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size();
-}
-
-long ResidentKilobytes() {
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
 }
 
 } // namespace

@@ -29,11 +29,11 @@ public:
         auto fake = std::make_unique<FakeCpuid>();
         fake->leaves[0].eax = static_cast<std::int32_t>(maxStd);
         fake->leaves[0x80000000].eax = static_cast<std::int32_t>(maxExt);
-        char bytes[48] = {};
-        std::memcpy(bytes, brand.data(), std::min<std::size_t>(brand.size(), 48));
-        for (std::uint32_t leaf = 0; leaf < 3; ++leaf) {
-            CPUIDRegs& r = fake->leaves[0x80000002 + leaf];
-            std::memcpy(&r, bytes + 16 * leaf, 16);
+        std::string bytes = brand.substr(0, 48);
+        bytes.resize(48, '\0');
+        for (std::size_t leaf = 0; leaf < 3; ++leaf) {
+            CPUIDRegs& r = fake->leaves[static_cast<std::uint32_t>(0x80000002 + leaf)];
+            std::memcpy(&r, bytes.data() + 16 * leaf, sizeof r);
         }
         return fake;
     }

@@ -1,4 +1,5 @@
 #include "readings.h"
+#include "support/temp_dir.h"
 #include "support/test_block.h"
 #include "sysfs_scan.h"
 
@@ -19,12 +20,6 @@ namespace {
 
 class FakeSystem {
 public:
-    FakeSystem() {
-        std::string pattern = (fs::temp_directory_path() / "korvid-sysfs-XXXXXX").string();
-        root_ = ::mkdtemp(pattern.data());
-    }
-    ~FakeSystem() { fs::remove_all(root_); }
-
     void File(const std::string& path, const std::string& text) {
         fs::create_directories((root_ / path).parent_path());
         std::ofstream(root_ / path) << text;
@@ -56,7 +51,8 @@ public:
     }
 
 private:
-    fs::path root_;
+    testing_support::TempDir dir_{"korvid-sysfs"};
+    const fs::path& root_ = dir_.Path();
 };
 
 std::string Name(const modMBMAccess::SensorEntry& entry) {
@@ -115,6 +111,7 @@ TEST(HwmonScan, ClockFallsBackToCpuinfoAndEmptyMachinesGiveNothing) {
 
 TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
     std::vector<hwmon::Reading> readings;
+    readings.reserve(120);
     for (int i = 0; i < 120; ++i)
         readings.push_back({Kind::Temperature, "Sensor number " + std::to_string(i), i + 0.5});
     hwmon::Warnings warnings;
@@ -127,7 +124,8 @@ TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
     const auto small = hwmon::BuildSnapshot({{Kind::Fan, "Fan", 900}}, nullptr);
     EXPECT_EQ(std::string(small.Sensors[0].Name, 12), std::string("Fan") + std::string(9, '\0'));
     const auto* bytes = reinterpret_cast<const unsigned char*>(&small.Sensors[1]);
-    EXPECT_TRUE(std::all_of(bytes, bytes + 99 * 80, [](unsigned char b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(bytes, bytes + std::size_t{99} * 80, [](unsigned char b) { return b == 0; }));
 }
 
 TEST(HwmonTable, ParsesNameValueLinesAndSkipsBrokenOnes) {

@@ -1,5 +1,6 @@
 #include "pairing.h"
 #include "profile.h"
+#include "support/temp_dir.h"
 
 #include <filesystem>
 #include <fstream>
@@ -8,21 +9,9 @@
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
+using testing_support::TempDir;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "korvid-ini-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
