@@ -257,6 +257,13 @@ void frmMonitor::Start() {
     tmrRefresh.start();
 }
 
+void frmMonitor::closeEvent(QCloseEvent* event) {
+    tmrRefresh.stop();
+    listenRetry_.stop();
+    Korvid_->Close();
+    QWidget::closeEvent(event);
+}
+
 void frmMonitor::Quit() {
     env_.quit();
 }

@@ -73,6 +73,12 @@ public:
     // The port the service listens on now; 0 while it is not listening.
     quint16 ListeningPort() const;
 
+protected:
+    // Closing the window unloads it: its timer and its socket stop with it.
+    // The program ends when no window is left, so an open About box keeps it
+    // running until that box is closed too.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void BuildControls();
     void InsertDriveRows(const std::vector<FixedDrive>& drives);

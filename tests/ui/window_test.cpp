@@ -374,6 +374,17 @@ private slots:
         QCOMPARE(frmAbout::VersionText(2, 3, 9, 7), QString("Version 2.3.7"));
     }
 
+    void closingTheWindowStopsItsTimerAndListener() {
+        FakeMachine machine;
+        auto w = Load(machine, Answer::Yes);
+        w->show();
+        QVERIFY(w->RefreshTimer()->isActive());
+        QVERIFY(w->ListeningPort() != 0);
+        w->close();
+        QVERIFY(!w->RefreshTimer()->isActive());
+        QCOMPARE(w->ListeningPort(), quint16(0));
+    }
+
     void quitEndsTheProgramWithoutQuestions() {
         FakeMachine machine;
         bool quit = false;
