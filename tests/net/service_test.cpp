@@ -59,6 +59,15 @@ public:
     QByteArray received;
 };
 
+// One whole exchange as a display makes it: connect, send, read until the
+// server closes. Empty when any step fails.
+QByteArray Exchange(quint16 port, const QByteArray& request) {
+    Client client(port);
+    if (!client.Connected()) return {};
+    client.Send(request);
+    return client.ClosedByServer() ? client.received : QByteArray();
+}
+
 const QByteArray kPlaceholderLines = "MBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
                                      "Core0=NA\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
                                      "CPUSp=-NA-\\\r\n";
@@ -106,12 +115,9 @@ private slots:
         // The next client is served on the same port, with live texts and drives.
         machine.drives = {{"C:", 1ull << 29, 1ull << 28, "/"}, {"D:", 80000000000ull, 0, "/srv"}};
         w->findChild<QLineEdit*>("CPUType")->setText(QString::fromLatin1("Typed \xE9"));
-        Client next(port);
-        QVERIFY(next.Connected());
-        next.Send(QByteArray(1, '\0'));
-        QVERIFY(next.ClosedByServer());
-        QVERIFY(next.received.endsWith("CPUDes =Typed \xE9\\\r\nCompName=WS01\\\r\n"
-                                       "Drive C:=0.5,0.2\\\r\nDrive D:=74.5,0.0\\\r\n"));
+        QVERIFY(Exchange(port, QByteArray(1, '\0'))
+                    .endsWith("CPUDes =Typed \xE9\\\r\nCompName=WS01\\\r\n"
+                              "Drive C:=0.5,0.2\\\r\nDrive D:=74.5,0.0\\\r\n"));
     }
 
     void refusesASecondClientWhileOneIsConnected() {
@@ -148,11 +154,7 @@ private slots:
             gone.socket.abort();
             QTRY_COMPARE(w->ListeningPort(), port);
         }
-        Client next(port);
-        QVERIFY(next.Connected());
-        next.Send("x");
-        QVERIFY(next.ClosedByServer());
-        QVERIFY(next.received.contains("CompName=WS01"));
+        QVERIFY(Exchange(port, "x").contains("CompName=WS01"));
     }
 
     void waitsForATakenPortAndServesWhenItIsFree() {
@@ -175,23 +177,14 @@ private slots:
 
         squatter.close();
         QTRY_COMPARE(w.ListeningPort(), port);
-        Client client(port);
-        QVERIFY(client.Connected());
-        client.Send("x");
-        QVERIFY(client.ClosedByServer());
-        QVERIFY(client.received.startsWith("\r\nMBoTe=NA\\\r\n"));
+        QVERIFY(Exchange(port, "x").startsWith("\r\nMBoTe=NA\\\r\n"));
     }
 
     void aThousandCyclesLeakNothing() {
         FakeMachine machine;
         auto w = Serve(machine);
         const quint16 port = w->ListeningPort();
-        auto cycle = [port] {
-            Client client(port);
-            if (!client.Connected()) return false;
-            client.Send("x");
-            return client.ClosedByServer() && client.received.endsWith("CompName=WS01\\\r\n");
-        };
+        auto cycle = [port] { return Exchange(port, "x").endsWith("CompName=WS01\\\r\n"); };
         for (int i = 0; i < 50; ++i)
             QVERIFY(cycle()); // warm up allocator and caches
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
