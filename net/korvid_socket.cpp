@@ -88,18 +88,15 @@ void Korvid::Accept(int requestID) {
     QTcpSocket* socket = connection_;
     connect(socket, &QTcpSocket::readyRead, this,
             [this, socket] { emit DataArrival(socket->bytesAvailable()); });
-    // Queued: SendComplete is an event of its own, never raised from inside
-    // SendData, even though SendData hands the bytes to the OS at once. A
-    // queued event can outlive its connection, and a new socket may take the
-    // old one's address, so the connection is recognised by its ID.
+    // The socket writes from its own notifier on the event loop, so
+    // SendComplete is an event of its own, never raised from inside SendData.
+    // Only the connection carried now may raise it; it is recognised by its
+    // request ID, as a new socket may take a closed one's address.
     connectionID_ = requestID;
-    connect(
-        socket, &QTcpSocket::bytesWritten, this,
-        [this, requestID] {
-            if (requestID == connectionID_ && connection_ && connection_->bytesToWrite() == 0)
-                emit SendComplete();
-        },
-        Qt::QueuedConnection);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, requestID] {
+        if (requestID == connectionID_ && connection_ && connection_->bytesToWrite() == 0)
+            emit SendComplete();
+    });
     connect(socket, &QTcpSocket::disconnected, this, &Korvid::ConnectionLost);
     connect(socket, &QTcpSocket::errorOccurred, this, &Korvid::ConnectionLost);
 }
@@ -111,6 +108,5 @@ QByteArray Korvid::GetData() {
 void Korvid::SendData(const QByteArray& data) {
     if (connection_ && connection_->state() == QAbstractSocket::ConnectedState) {
         connection_->write(data);
-        connection_->flush();
     }
 }
