@@ -1,5 +1,4 @@
 #include "number_text.h"
-#include "proc_stat.h"
 
 #include <clocale>
 #include <cmath>
@@ -79,41 +78,4 @@ TEST(GigabytesText, RoundsEachStepAndKeepsPointZero) {
     // 0.05 GiB exactly: the kept 0.0500 ties and goes to the even 0.0.
     EXPECT_EQ(GigabytesText(53687091ull + 1, '.'), "0.0");
     EXPECT_EQ(GigabytesText(UINT64_MAX, '.'), "17179869184.0");
-}
-
-// The process locale (Qt sets it from the environment) must not change how
-// numbers are written or read. A German locale, with its decimal comma, is
-// compiled for the test where the system has the tools.
-TEST(NumberText, ProcessLocaleChangesNothing) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "korvid-locale";
-    fs::create_directories(dir);
-    // localedef also exits non-zero for mere warnings; the compiled locale's
-    // presence is what counts.
-    const std::string make =
-        "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-    if (fs::exists("/usr/share/i18n/locales/de_DE")) (void)std::system(make.c_str());
-    if (!fs::exists(dir / "de_DE.UTF-8" / "LC_NUMERIC")) {
-        fs::remove_all(dir);
-        GTEST_SKIP() << "cannot build a de_DE locale here";
-    }
-    ::setenv("LOCPATH", dir.c_str(), 1);
-    const char* set = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    if (!set || std::string(std::localeconv()->decimal_point) != ",") {
-        ::unsetenv("LOCPATH");
-        fs::remove_all(dir);
-        GTEST_SKIP() << "the de_DE locale did not take";
-    }
-
-    EXPECT_EQ(FormatGeneral(45.5, '.'), "45.5");
-    EXPECT_EQ(FormatGeneral(1.5e20, '.'), "1.5E+20");
-    EXPECT_EQ(RoundHalfEven(0.375, 2), 0.38);
-    EXPECT_EQ(GigabytesText(80000000000ull, '.'), "74.5");
-    const auto times = ParseCpuLine("cpu0 10 20 30 40\n");
-    ASSERT_TRUE(times);
-    EXPECT_EQ(times->ticks[3], 40u);
-
-    std::setlocale(LC_ALL, "C");
-    ::unsetenv("LOCPATH");
-    fs::remove_all(dir);
 }
