@@ -1,22 +1,11 @@
 #include "mountinfo.h"
 
+#include "words.h"
+
 #include <algorithm>
 #include <array>
 
 namespace {
-
-std::vector<std::string_view> SplitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    while (!line.empty()) {
-        const auto start = line.find_first_not_of(' ');
-        if (start == std::string_view::npos) break;
-        line.remove_prefix(start);
-        const auto end = line.find(' ');
-        fields.push_back(line.substr(0, end));
-        line.remove_prefix(end == std::string_view::npos ? line.size() : end);
-    }
-    return fields;
-}
 
 // The kernel writes space, tab, newline and backslash as \ooo.
 std::string Unescape(std::string_view field) {
@@ -51,7 +40,7 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     std::vector<MountEntry> mounts;
     while (!text.empty()) {
         const auto eol = text.find('\n');
-        const auto fields = SplitFields(text.substr(0, eol));
+        const auto fields = SplitWords(text.substr(0, eol));
         text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
 
         // id parent major:minor root mount-point options [optional...] - type source super

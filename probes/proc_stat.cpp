@@ -1,41 +1,29 @@
 #include "proc_stat.h"
 
+#include "words.h"
+
 #include <charconv>
 
 namespace {
 
 enum { kUser, kNice, kSystem, kIdle, kIowait, kIrq, kSoftirq, kSteal };
 
-std::string_view NextWord(std::string_view& line) {
-    const auto start = line.find_first_not_of(' ');
-    if (start == std::string_view::npos) {
-        line = {};
-        return {};
-    }
-    line.remove_prefix(start);
-    const auto end = line.find(' ');
-    const auto word = line.substr(0, end);
-    line.remove_prefix(end == std::string_view::npos ? line.size() : end);
-    return word;
-}
-
 } // namespace
 
 std::optional<CpuTimes> ParseCpuLine(std::string_view statText, std::string_view cpu) {
     while (!statText.empty()) {
         const auto eol = statText.find('\n');
-        std::string_view line = statText.substr(0, eol);
+        const auto words = SplitWords(statText.substr(0, eol));
         statText.remove_prefix(eol == std::string_view::npos ? statText.size() : eol + 1);
-        if (NextWord(line) != cpu) continue;
+        if (words.empty() || words[0] != cpu) continue;
 
         CpuTimes times;
         std::size_t count = 0;
-        for (; count < times.ticks.size(); ++count) {
-            const auto word = NextWord(line);
+        for (; count < times.ticks.size() && count + 1 < words.size(); ++count) {
+            const std::string_view word = words[count + 1];
             const auto parsed =
                 std::from_chars(word.data(), word.data() + word.size(), times.ticks[count]);
-            if (word.empty() || parsed.ec != std::errc() || parsed.ptr != word.data() + word.size())
-                break;
+            if (parsed.ec != std::errc() || parsed.ptr != word.data() + word.size()) break;
         }
         if (count == 0) return std::nullopt;
         for (; count < times.ticks.size(); ++count)
