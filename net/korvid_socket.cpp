@@ -64,7 +64,6 @@ void Korvid::Close() {
     if (connection_) {
         QTcpSocket* socket = connection_;
         connection_ = nullptr;
-        connectionID_ = 0;
         socket->disconnect(this);
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         // The connection ends on the next turn of the event loop, after the
@@ -89,13 +88,11 @@ void Korvid::Accept(int requestID) {
     connect(socket, &QTcpSocket::readyRead, this,
             [this, socket] { emit DataArrival(socket->bytesAvailable()); });
     // The socket writes from its own notifier on the event loop, so
-    // SendComplete is an event of its own, never raised from inside SendData.
-    // Only the connection carried now may raise it; it is recognised by its
-    // request ID, as a new socket may take a closed one's address.
-    connectionID_ = requestID;
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, requestID] {
-        if (requestID == connectionID_ && connection_ && connection_->bytesToWrite() == 0)
-            emit SendComplete();
+    // SendComplete is an event of its own, never raised from inside SendData;
+    // Close() disconnects a socket before it goes, so no completion outlives
+    // its connection.
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+        if (socket->bytesToWrite() == 0) emit SendComplete();
     });
     connect(socket, &QTcpSocket::disconnected, this, &Korvid::ConnectionLost);
     connect(socket, &QTcpSocket::errorOccurred, this, &Korvid::ConnectionLost);

@@ -56,7 +56,6 @@ private:
     QPointer<QTcpSocket> pending_;
     QPointer<QTcpSocket> connection_;
     int pendingID_ = 0;
-    int connectionID_ = 0; // the request ID of the connection carried now; 0 for none
     int lastID_ = 0;
     quint16 localPort_ = 0;
     QString error_;
