@@ -1,62 +1,95 @@
 #pragma once
 
-// The window's TCP socket: it either listens or carries one connection,
-// never both. Events come on the window's event loop, on its thread.
+// The report service's TCP socket: it either listens or carries one
+// connection, never both. Its events come on the event loop of the thread
+// that made it.
+
+#include "tcp.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
+#include <QTimer>
+#include <memory>
+#include <vector>
 
-class QTcpServer;
-class QTcpSocket;
+class QSocketNotifier;
 
 class Korvid : public QObject {
     Q_OBJECT
 public:
-    // Values of State(); the window tells only closed (0) from the rest.
-    enum SocketState { sckClosed = 0, sckListening = 2, sckConnected = 7, sckClosing = 8 };
+    // What State() reports; the service tells only Closed from the rest.
+    enum class SocketState { Closed, Listening, Connected };
 
     explicit Korvid(QObject* parent = nullptr);
+    // Listens through `listener` instead of the system's (tests).
+    explicit Korvid(std::unique_ptr<tcp::PortListener> listener, QObject* parent = nullptr);
     ~Korvid() override;
 
-    quint16 LocalPort() const { return localPort_; }
     void SetLocalPort(quint16 port) { localPort_ = port; }
-    // The port the listener is bound to; differs from LocalPort() when that is 0.
+    void SetKeepAlive(const tcp::KeepAlive& keepAlive) { keepAlive_ = keepAlive; }
+    // The port listened on now; 0 while not listening.
     quint16 ListeningPort() const;
-    int State() const;
+    SocketState State() const;
+    // The connection being served; tcp::kNoSocket when none (for tests).
+    tcp::Socket ConnectionHandle() const { return connection_; }
 
-    // Listens on LocalPort() on every IPv4 and IPv6 address, re-binding a port
-    // whose last connection lingers in TIME_WAIT. False when the port cannot
-    // be had; ErrorText() says why.
+    // Listens on the local port on every IPv4 and IPv6 address. False when
+    // the port cannot be had; ErrorText() says why.
     bool Listen();
     QString ErrorText() const { return error_; }
-    // Stops listening, or ends the current connection once its data is out.
+    // Stops listening, or ends the current connection after what was sent.
     void Close();
     // Takes over the connection that ConnectionRequest announced.
     void Accept(int requestID);
-    // All data received so far.
+    // What the client has sent since the last call. Only the first 64 KiB are
+    // kept; the rest is read and dropped (nothing looks at the content).
     QByteArray GetData();
-    // Queues bytes for the client; SendComplete follows once every byte handed
-    // over has been written to the operating system.
+    // Sends at once what the system takes and the rest as it drains;
+    // SendComplete follows when the last byte is out, raised from inside this
+    // call when everything went at once.
     void SendData(const QByteArray& data);
 
 signals:
     void ConnectionRequest(int requestID);
     void DataArrival(qint64 bytesTotal);
     void SendComplete();
-    // The client closed the connection or the connection failed.
+    // The connection failed, or the client closed it without asking for
+    // anything. A client that asked and then half-closed is still reading:
+    // that close is no loss, and its report goes out.
     void ConnectionLost();
+    // A connection could not be accepted (descriptors exhausted, say);
+    // listening has stopped.
+    void AcceptFailed(const QString& reason);
 
 private:
-    void OnNewConnection();
-    void DropPending();
+    void OnConnectionWaiting();
+    void OnReadable();
+    void OnWritable();
+    void DropConnection();
+    void CloseRetired();
 
-    QTcpServer* server_;
-    QPointer<QTcpSocket> pending_;
-    QPointer<QTcpSocket> connection_;
+    std::unique_ptr<tcp::PortListener> listener_;
+    QSocketNotifier* listenerNotifier_ = nullptr;
+    quint16 localPort_ = 0;
+    tcp::KeepAlive keepAlive_;
+    QString error_;
+
+    tcp::Socket pending_ = tcp::kNoSocket;
     int pendingID_ = 0;
     int lastID_ = 0;
-    quint16 localPort_ = 0;
-    QString error_;
+
+    tcp::Socket connection_ = tcp::kNoSocket;
+    unsigned serial_ = 0; // counts connections, to see one closed inside a signal
+    QSocketNotifier* readNotifier_ = nullptr;
+    QSocketNotifier* writeNotifier_ = nullptr;
+    QByteArray received_;
+    bool asked_ = false; // the client has sent something
+    QByteArray unsent_;
+
+    // Connections already closed by Close(); the system closes them right
+    // after the next Listen(), so that a client that reconnects the moment
+    // its report ends finds the port open again.
+    std::vector<tcp::Socket> retired_;
+    QTimer retiredTimer_;
 };

@@ -1,13 +1,12 @@
 #include "report.h"
 
+#include "drive_survey.h"
+
 #include <algorithm>
 
 namespace {
 
 constexpr std::string_view kLineEnd = "\\\r\n";
-// Between a drive row's size and free texts; a decimal comma inside a figure
-// is never followed by five spaces.
-constexpr std::string_view kDriveFieldSeparator = ",     ";
 
 std::string_view Trim(std::string_view text) {
     const auto first = text.find_first_not_of(' ');

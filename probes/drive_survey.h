@@ -4,7 +4,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Between a drive row's size and free texts; the report finds the free text
+// after it (a decimal comma inside a figure is never followed by five spaces).
+inline constexpr std::string_view kDriveFieldSeparator = ",     ";
 
 struct FixedDrive {
     std::string Root;             // drive letter and colon, "C:"

@@ -1,45 +1,20 @@
 #pragma once
 
-// The main window: the sensor list, the nine parameter rows, the system facts,
-// the drive list, and the socket that serves the report.
+// The main window: the sensor list, the nine parameter rows, the system
+// facts and the drive list, which are what the report service sends.
 
-#include "cpu_info.h"
-#include "cpu_usage.h"
-#include "drive_survey.h"
-#include "frmAbout.h"
-#include "mod_mbm_access.h"
-#include "operator_messages.h"
+#include "monitor_environment.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
-class Korvid;
-class QLabel;
 class QLineEdit;
 class QListWidget;
-class QPushButton;
-
-// What the window takes from the machine. SystemEnvironment() gives the real
-// one; tests replace parts of it.
-struct MonitorEnvironment {
-    quint16 port = 9001; // 0 picks a free port (tests)
-    std::function<modMBMAccess::SensorSnapshot()> readSnapshot;
-    std::function<std::unique_ptr<cCPUID>()> makeCpuid;
-    std::function<std::unique_ptr<clsCPUUsage>()> makeCpuUsage;
-    std::function<std::string()> computerName;
-    std::function<std::vector<FixedDrive>()> surveyDrives;
-    std::string settingsFile;
-    char decimalSeparator = '.';
-    std::shared_ptr<OperatorMessages> messages;
-    std::function<void()> quit;
-    int listenRetryMs = 2000;
-};
-MonitorEnvironment SystemEnvironment();
+class ReportService;
+class frmAbout;
 
 class frmMonitor : public QWidget {
     Q_OBJECT
@@ -69,38 +44,32 @@ public:
     void RefreshTick();
 
     QTimer* RefreshTimer() { return &tmrRefresh; }
-    frmAbout* AboutBox() const { return about_; }
-    // The port the service listens on now; 0 while it is not listening.
+    frmAbout* AboutBox() const;
+    // The port the report service listens on now; 0 while it is not listening.
     quint16 ListeningPort() const;
 
 protected:
-    // Closing the window unloads it: its timer and its socket stop with it.
+    // Closing the window unloads it: its timer and its service stop with it.
     // The program ends when no window is left, so an open About box keeps it
     // running until that box is closed too.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
+    // What a report sends, read from the controls as they stand.
+    ReportInputs ReportInputsNow();
     void InsertDriveRows(const std::vector<FixedDrive>& drives);
     void RebuildDriveList();
-    void StartListening();
-    void Korvid_ConnectionRequest(int requestID);
-    void Korvid_DataArrival(qint64 bytesTotal);
-    void Korvid_SendComplete();
-    void Korvid_ConnectionLost();
     OperatorMessage::Answer Ask(const OperatorMessage& message);
-    QString LoadText(std::int32_t load) const;
 
     MonitorEnvironment env_;
     std::unique_ptr<cCpuInfo> cpuInfo_;
     std::unique_ptr<clsCPUUsage> cpuUsage_;
     QPointer<frmAbout> about_;
     QTimer tmrRefresh;
-    QTimer listenRetry_;
-    bool portWarningShown_ = false;
-    int SendPhase = 0;
+    ReportService* service_ = nullptr;
+    QElapsedTimer driveSurveyAge_;
 
-    Korvid* Korvid_ = nullptr;
     QListWidget* List1 = nullptr;
     QListWidget* List2 = nullptr;
     QListWidget* List3 = nullptr;

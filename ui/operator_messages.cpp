@@ -4,9 +4,25 @@
 
 #include <QMessageBox>
 
-OperatorMessage::Answer MessageBoxMessages::Show(QWidget* parent, const OperatorMessage& message) {
-    using Answer = OperatorMessage::Answer;
-    QMessageBox box(parent);
+namespace {
+
+using Answer = OperatorMessage::Answer;
+
+QMessageBox::StandardButton Standard(Answer answer) {
+    switch (answer) {
+    case Answer::Ok:
+        return QMessageBox::Ok;
+    case Answer::Cancel:
+        return QMessageBox::Cancel;
+    case Answer::Yes:
+        return QMessageBox::Yes;
+    case Answer::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+void Configure(QMessageBox& box, const OperatorMessage& message) {
     box.setWindowTitle(QString::fromLatin1(korvid::kAppTitle));
     box.setText(QString(message.text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     box.setIcon(message.icon == OperatorMessage::Icon::Question ? QMessageBox::Question
@@ -22,20 +38,14 @@ OperatorMessage::Answer MessageBoxMessages::Show(QWidget* parent, const Operator
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     }
-    const auto standard = [](Answer a) {
-        switch (a) {
-        case Answer::Ok:
-            return QMessageBox::Ok;
-        case Answer::Cancel:
-            return QMessageBox::Cancel;
-        case Answer::Yes:
-            return QMessageBox::Yes;
-        case Answer::No:
-            return QMessageBox::No;
-        }
-        return QMessageBox::Ok;
-    };
-    box.setDefaultButton(standard(message.defaultButton));
+    box.setDefaultButton(Standard(message.defaultButton));
+}
+
+} // namespace
+
+OperatorMessage::Answer MessageBoxMessages::Show(QWidget* parent, const OperatorMessage& message) {
+    QMessageBox box(parent);
+    Configure(box, message);
     // exec() runs a nested event loop: timers and sockets keep being served.
     switch (box.exec()) {
     case QMessageBox::Ok:
@@ -56,4 +66,19 @@ OperatorMessage::Answer MessageBoxMessages::Show(QWidget* parent, const Operator
             return Answer::Ok;
         }
     }
+}
+
+void MessageBoxMessages::Notify(QWidget* parent, const OperatorMessage& message) {
+    if (!notice_) {
+        notice_ = new QMessageBox(parent);
+        notice_->setAttribute(Qt::WA_DeleteOnClose);
+        notice_->setWindowModality(Qt::NonModal);
+    }
+    Configure(*notice_, message);
+    notice_->show();
+    notice_->raise();
+}
+
+void MessageBoxMessages::Withdraw(const QString&) {
+    if (notice_) notice_->close();
 }

@@ -1,204 +1,228 @@
-#include "frmMonitor.h"
-#include "support/fake_environment.h"
-#include "support/process_stats.h"
+// The report service as displays, broken peers and hostile clients meet it,
+// fed by a lambda instead of a window.
+#include "korvid_socket.h"
+#include "report_service.h"
+#include "support/display_client.h"
+#include "support/flaky_listener.h"
+#include "support/socket_options.h"
 
-#include <QDir>
-#include <QLineEdit>
+#include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
-#include <sys/socket.h>
 
-using testing_support::FakeMachine;
-using testing_support::OpenDescriptors;
-using testing_support::ResidentKilobytes;
-using Answer = OperatorMessage::Answer;
+using testing_support::DisplayClient;
+using testing_support::Exchange;
+using testing_support::FlakyListener;
 
 namespace {
 
-// A display at the far end: connects, sends, and collects what comes back.
-class Client {
-public:
-    explicit Client(quint16 port) {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, port);
-    }
-    bool Connected() {
-        return WaitUntil([this] { return socket.state() == QAbstractSocket::ConnectedState; });
-    }
-    bool Refused() {
-        return ClosedByServer() && socket.error() == QAbstractSocket::ConnectionRefusedError;
-    }
-    bool ClosedByServer() {
-        return WaitUntil([this] { return socket.state() == QAbstractSocket::UnconnectedState; });
-    }
-    bool Received(const QByteArray& bytes) {
-        return WaitUntil([&] { return received == bytes; });
-    }
-    // Runs the event loop (the server's too) until `done` holds; every change
-    // the client can see arrives as one of the socket's signals.
-    bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-        if (done()) return true;
-        QEventLoop loop;
-        auto check = [&] {
-            if (done()) loop.quit();
-        };
-        const QList<QMetaObject::Connection> links = {
-            QObject::connect(&socket, &QTcpSocket::stateChanged, &loop, check),
-            QObject::connect(&socket, &QTcpSocket::readyRead, &loop, check, Qt::QueuedConnection),
-        };
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
-        for (const auto& link : links)
-            QObject::disconnect(link);
-        return done();
-    }
-    void Send(const QByteArray& data) { socket.write(data); }
-
-    QTcpSocket socket;
-    QByteArray received;
-};
-
-// One whole exchange as a display makes it: connect, send, read until the
-// server closes. Empty when any step fails.
-QByteArray Exchange(quint16 port, const QByteArray& request) {
-    Client client(port);
-    if (!client.Connected()) return {};
-    client.Send(request);
-    return client.ClosedByServer() ? client.received : QByteArray();
+ReportInputs SampleInputs() {
+    ReportInputs in;
+    in.paramNames = {"MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
+                     "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
+    in.values = {"35", "48.25", "NA", "-NA-", "1.65", "NA", "NA", "-NA-", "-NA-"};
+    in.cpuLoad = "12";
+    in.cpuType = "Sample CPU \xE9";
+    in.compName = "WS01";
+    in.driveRows = {"Drive C:" + std::string(24, ' ') + "37.3,     12.5"};
+    return in;
 }
 
-const QByteArray kPlaceholderLines = "MBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
-                                     "Core0=NA\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
-                                     "CPUSp=-NA-\\\r\n";
+const QByteArray kReport = "MBoTe=35\\\r\nCPUTe=48.25\\\r\nMBoFa=NA\\\r\nCPUFa=-NA-\\\r\n"
+                           "Core0=1.65\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
+                           "CPUSp=-NA-\\\r\nCPULoading =12\\\r\nCPUDes =Sample CPU \xE9\\\r\n"
+                           "CompName=WS01\\\r\nDrive C:=37.3,12.5\\\r\n";
+
+// A service on a free port whose reports count how often they were asked for.
+struct Served {
+    explicit Served(ServiceLimits limits = {},
+                    std::unique_ptr<tcp::PortListener> listener = tcp::MakeSystemListener())
+        : service(
+              [this] {
+                  ++reports;
+                  return SampleInputs();
+              },
+              limits, std::move(listener)) {
+        service.Start(0);
+        port = service.ListeningPort();
+    }
+    Korvid* Socket() { return service.findChild<Korvid*>("Korvid"); }
+
+    int reports = 0;
+    ReportService service;
+    quint16 port = 0;
+};
 
 } // namespace
 
 class ServiceTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<frmMonitor> Serve(FakeMachine& machine) {
-        machine.messages->answers.push_back(Answer::No);
-        auto window = std::make_unique<frmMonitor>(machine.Environment());
-        window->Form_Load();
-        return window;
-    }
-
 private slots:
-    void greetsWithExactlyTwoBytes() {
-        FakeMachine machine;
-        auto w = Serve(machine);
-        Client client(w->ListeningPort());
-        QVERIFY(client.Connected());
-        QVERIFY(client.Received("\r\n"));
-        QTest::qWait(100);
-        QCOMPARE(client.received, QByteArray("\r\n"));
+    void greetsThenAnswersAnyDataOnceAndCloses() {
+        Served s;
+        QVERIFY(s.port != 0);
+        for (const QByteArray& request :
+             {QByteArray("x"), QByteArray(1, '\0'), QByteArray(5000, 'J')}) {
+            DisplayClient client(s.port);
+            QVERIFY(client.Connected());
+            QVERIFY(client.Received("\r\n"));
+            QTest::qWait(50);
+            QCOMPARE(client.received, QByteArray("\r\n")); // nothing before it asks
+            client.Send(request);
+            QVERIFY(client.ClosedByServer());
+            QCOMPARE(client.received, "\r\n" + kReport);
+            QTRY_COMPARE(s.service.ListeningPort(), s.port);
+        }
+        QCOMPARE(s.reports, 3);
     }
 
-    void answersAnyDataWithTheReportThenCloses() {
-        FakeMachine machine;
-        *machine.load = 12;
-        auto w = Serve(machine);
-        const quint16 port = w->ListeningPort();
-        Client client(port);
-        QVERIFY(client.Connected());
-        QVERIFY(client.Received("\r\n"));
-        client.Send("x");
-        QVERIFY(client.ClosedByServer());
-        QCOMPARE(client.received, "\r\n" + kPlaceholderLines + "CPULoading =12\\\r\nCPUDes =" +
-                                      w->findChild<QLineEdit*>("CPUType")->text().toLatin1() +
-                                      "\\\r\nCompName=WS01\\\r\n");
-        // The load box keeps the bare number until the next tick.
-        QCOMPARE(w->findChild<QLineEdit*>("CompLoad")->text(), QString("12"));
-        QTRY_COMPARE(w->ListeningPort(), port);
-
-        // The next client is served on the same port, with live texts and drives.
-        machine.drives = {{"C:", 1ull << 29, 1ull << 28, "/"}, {"D:", 80000000000ull, 0, "/srv"}};
-        w->findChild<QLineEdit*>("CPUType")->setText(QString::fromLatin1("Typed \xE9"));
-        QVERIFY(Exchange(port, QByteArray(1, '\0'))
-                    .endsWith("CPUDes =Typed \xE9\\\r\nCompName=WS01\\\r\n"
-                              "Drive C:=0.5,0.2\\\r\nDrive D:=74.5,0.0\\\r\n"));
+    // A client that half-closes after asking is still reading: it gets the
+    // greeting, the whole report, then the close. Some clients half-close
+    // before the greeting has even arrived.
+    void halfClosingClientsGetTheirReport_data() {
+        QTest::addColumn<bool>("waitForGreeting");
+        QTest::newRow("after the greeting") << true;
+        QTest::newRow("before the greeting") << false;
+    }
+    void halfClosingClientsGetTheirReport() {
+        QFETCH(bool, waitForGreeting);
+        Served s;
+        for (int round = 0; round < 20; ++round) {
+            DisplayClient client(s.port);
+            QVERIFY(client.Connected());
+            if (waitForGreeting) QVERIFY(client.Received("\r\n"));
+            client.Send("x\r\n");
+            client.HalfClose();
+            QVERIFY(client.ClosedByServer());
+            QCOMPARE(client.received, "\r\n" + kReport);
+        }
+        QTRY_COMPARE(s.service.ListeningPort(), s.port);
     }
 
-    void refusesASecondClientWhileOneIsConnected() {
-        FakeMachine machine;
-        auto w = Serve(machine);
-        const quint16 port = w->ListeningPort();
-        Client silent(port);
+    void clientsThatLeaveEarlyFreeTheService_data() {
+        QTest::addColumn<bool>("ask");
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("closes before asking") << false << false;
+        QTest::newRow("resets before asking") << false << true;
+        QTest::newRow("asks, then resets") << true << true;
+    }
+    void clientsThatLeaveEarlyFreeTheService() {
+        QFETCH(bool, ask);
+        QFETCH(bool, reset);
+        Served s;
+        {
+            DisplayClient gone(s.port);
+            QVERIFY(gone.Connected());
+            QVERIFY(gone.Received("\r\n"));
+            if (ask) gone.Send("x");
+            if (reset) gone.ResetOnClose();
+            gone.socket.abort();
+        }
+        QTRY_COMPARE(s.service.ListeningPort(), s.port);
+        QCOMPARE(Exchange(s.port, "x"), "\r\n" + kReport);
+    }
+
+    // One client at a time: a second is refused while the first is served, a
+    // silent client holds the line only up to the limit, and then the port
+    // listens again.
+    void aSilentClientIsDroppedAtTheLimit() {
+        ServiceLimits limits;
+        limits.exchange = std::chrono::milliseconds(400);
+        Served s(limits);
+        DisplayClient silent(s.port);
         QVERIFY(silent.Connected());
         QVERIFY(silent.Received("\r\n"));
-        Client second(port);
+        QCOMPARE(s.service.ListeningPort(), quint16(0));
+        DisplayClient second(s.port);
         QVERIFY(second.Refused());
-        // A silent client keeps the line; no time-out ends it.
-        QTest::qWait(300);
-        QCOMPARE(silent.socket.state(), QAbstractSocket::ConnectedState);
-        silent.Send("go");
+
+        QElapsedTimer clock;
+        clock.start();
         QVERIFY(silent.ClosedByServer());
-        QVERIFY(silent.received.contains("CompName=WS01"));
+        QVERIFY2(clock.elapsed() > 250, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(silent.received, QByteArray("\r\n"));
+        QCOMPARE(s.reports, 0);
+        QTRY_COMPARE(s.service.ListeningPort(), s.port);
+        QCOMPARE(Exchange(s.port, "x"), "\r\n" + kReport);
     }
 
-    void aClientThatLeavesEarlyFreesTheService() {
-        FakeMachine machine;
-        auto w = Serve(machine);
-        const quint16 port = w->ListeningPort();
-        for (int round = 0; round < 3; ++round) {
-            Client gone(port);
-            QVERIFY(gone.Connected());
-            if (round == 1) gone.Send("x");
-            if (round == 2) {
-                // A reset rather than an orderly close.
-                const linger reset{1, 0};
-                ::setsockopt(static_cast<int>(gone.socket.socketDescriptor()), SOL_SOCKET,
-                             SO_LINGER, &reset, sizeof reset);
-            }
-            gone.socket.abort();
-            QTRY_COMPARE(w->ListeningPort(), port);
-        }
-        QVERIFY(Exchange(port, "x").contains("CompName=WS01"));
+    void theServedConnectionKeepsItselfAlive() {
+        Served s;
+        DisplayClient client(s.port);
+        QVERIFY(client.Connected());
+        QVERIFY(client.Received("\r\n"));
+        const tcp::Socket served = s.Socket()->ConnectionHandle();
+        QVERIFY(served != tcp::kNoSocket);
+        const auto options = testing_support::KeepAliveOf(served);
+        QVERIFY(options.on);
+        QCOMPARE(options.timing.idleSeconds, 10);
+        QCOMPARE(options.timing.intervalSeconds, 5);
+        QCOMPARE(options.timing.probes, 3);
     }
 
-    void waitsForATakenPortAndServesWhenItIsFree() {
+    // The port is lost while a client is served: the report still goes out,
+    // the failure is told once (after the socket's handling is over, for a
+    // window to show), and the port is tried again until it comes back.
+    void aListenFailureInsideAConnectionIsToldAndRetried() {
+        auto control = std::make_shared<FlakyListener::Switch>();
+        ServiceLimits limits;
+        limits.listenRetry = std::chrono::milliseconds(50);
+        Served s(limits, std::make_unique<FlakyListener>(control));
+        QSignalSpy failed(&s.service, &ReportService::ListenFailed);
+        QSignalSpy again(&s.service, &ReportService::ListeningAgain);
+
+        DisplayClient client(s.port);
+        QVERIFY(client.Connected());
+        QVERIFY(client.Received("\r\n"));
+        control->failListen = true;
+        client.Send("x");
+        QVERIFY(client.ClosedByServer());
+        QCOMPARE(client.received, "\r\n" + kReport);
+        QTRY_COMPARE(failed.size(), 1);
+        QVERIFY(failed[0][0].toString().contains("cannot listen on TCP port"));
+        const int listens = control->listens;
+        QTRY_VERIFY(control->listens >= listens + 3); // retries, still one warning
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(again.size(), 0);
+
+        control->failListen = false;
+        QTRY_COMPARE(again.size(), 1);
+        QCOMPARE(s.service.ListeningPort(), s.port);
+        QCOMPARE(Exchange(s.port, "x"), "\r\n" + kReport);
+    }
+
+    void aTakenPortIsWaitedFor() {
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, 0));
         const quint16 port = squatter.serverPort();
-        FakeMachine machine;
-        MonitorEnvironment env = machine.Environment();
-        env.port = port;
-        machine.messages->answers.push_back(Answer::Ok); // the port warning
-        machine.messages->answers.push_back(Answer::No);
-        frmMonitor w(env);
-        w.Form_Load();
-        QCOMPARE(w.ListeningPort(), quint16(0));
-        QCOMPARE(machine.messages->shown.size(), 2);
-        QVERIFY(machine.messages->shown[0].contains(QString::number(port)));
-        QCOMPARE(machine.messages->messages[0].icon, OperatorMessage::Icon::Exclamation);
-        QTest::qWait(350); // retries do not warn again
-        QCOMPARE(machine.messages->shown.size(), 2);
+        ServiceLimits limits;
+        limits.listenRetry = std::chrono::milliseconds(50);
+        ReportService service([] { return SampleInputs(); }, limits);
+        QSignalSpy failed(&service, &ReportService::ListenFailed);
+        QSignalSpy again(&service, &ReportService::ListeningAgain);
+        service.Start(port);
+        QCOMPARE(service.ListeningPort(), quint16(0));
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(failed[0][0].toString().contains(QString::number(port)));
+        QTest::qWait(200);
+        QCOMPARE(failed.size(), 1);
 
         squatter.close();
-        QTRY_COMPARE(w.ListeningPort(), port);
-        QVERIFY(Exchange(port, "x").startsWith("\r\nMBoTe=NA\\\r\n"));
+        QTRY_COMPARE(service.ListeningPort(), port);
+        QCOMPARE(again.size(), 1);
+        QCOMPARE(Exchange(port, "x"), "\r\n" + kReport);
     }
 
-    void aThousandCyclesLeakNothing() {
-        FakeMachine machine;
-        auto w = Serve(machine);
-        const quint16 port = w->ListeningPort();
-        auto cycle = [port] { return Exchange(port, "x").endsWith("CompName=WS01\\\r\n"); };
-        for (int i = 0; i < 50; ++i)
-            QVERIFY(cycle()); // warm up allocator and caches
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const int descriptors = OpenDescriptors();
-        const long resident = ResidentKilobytes();
-        for (int i = 0; i < 1000; ++i)
-            QVERIFY2(cycle(), qPrintable(QString::number(i)));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(OpenDescriptors(), descriptors);
-#if defined(__SANITIZE_ADDRESS__)
-        QSKIP("AddressSanitizer holds freed memory back; memory is measured in the plain build");
-#endif
-        QVERIFY2(ResidentKilobytes() - resident < 2048,
-                 qPrintable(QString("%1 kB -> %2 kB").arg(resident).arg(ResidentKilobytes())));
+    void stopLetsTheClientGoAndListensNoMore() {
+        Served s;
+        DisplayClient client(s.port);
+        QVERIFY(client.Connected());
+        QVERIFY(client.Received("\r\n"));
+        s.service.Stop();
+        QVERIFY(client.ClosedByServer());
+        QCOMPARE(s.service.ListeningPort(), quint16(0));
+        QVERIFY(DisplayClient(s.port).Refused());
     }
 };
 

@@ -1,12 +1,10 @@
-// Hostile clients interleaved with a well-behaved one, for a few thousand
-// rounds: the well-behaved client gets the exact report every time, and
-// nothing is left behind.
-#include "frmMonitor.h"
-#include "support/fake_environment.h"
+// The report service under load from other threads: hostile clients
+// interleaved with a well-behaved one, clients in parallel, and long runs
+// that must leave nothing behind.
+#include "report_service.h"
+#include "support/display_client.h"
 #include "support/process_stats.h"
 
-#include <QDir>
-#include <QLineEdit>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <atomic>
@@ -16,15 +14,14 @@
 #include <thread>
 #include <unistd.h>
 
-using testing_support::FakeMachine;
 using testing_support::OpenDescriptors;
 using testing_support::ResidentKilobytes;
 
 namespace {
 
-int Connect(quint16 port) {
+int Connect(quint16 port, int timeoutSeconds = 3) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const timeval timeout{3, 0};
+    const timeval timeout{timeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     sockaddr_in address{};
@@ -126,39 +123,36 @@ void Hostile(int kind, quint16 port, std::mt19937& random) {
     }
 }
 
-} // namespace
+ReportInputs Inputs() {
+    ReportInputs in;
+    in.paramNames = {"MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
+                     "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
+    in.values = {"NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "-NA-"};
+    in.cpuLoad = "7";
+    in.cpuType = "Sample CPU";
+    in.compName = "WS01";
+    return in;
+}
 
-class SoakTest : public QObject {
-    Q_OBJECT
+const std::string kExpected =
+    "\r\nMBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\nCore0=NA\\\r\n"
+    "3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\nCPUSp=-NA-\\\r\nCPULoading =7\\\r\n"
+    "CPUDes =Sample CPU\\\r\nCompName=WS01\\\r\n";
 
-private slots:
-    void hostileClientsNeverHurtTheService() {
-        FakeMachine machine;
-        machine.messages->answers.push_back(OperatorMessage::Answer::No);
-        frmMonitor w(machine.Environment());
-        w.Form_Load();
-        const quint16 port = w.ListeningPort();
-        const std::string expected =
-            "\r\nMBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\nCore0=NA\\\r\n"
-            "3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\nCPUSp=-NA-\\\r\nCPULoading =7\\\r\n"
-            "CPUDes =" +
-            w.findChild<QLineEdit*>("CPUType")->text().toLatin1().toStdString() +
-            "\\\r\nCompName=WS01\\\r\n";
-
-        // The clients run on a thread of their own; the window's thread keeps
-        // serving them.
-        auto run = [&](int rounds, std::atomic<int>& bad, std::string& firstBad) {
-            // A real event loop: QTest::qWaitFor sleeps between passes, which
-            // would leave the server idle for most of each round.
-            QEventLoop loop;
-            bool finished = false;
-            std::thread clients([&] {
-                std::mt19937 random(7);
-                for (int round = 0; round < rounds; ++round) {
-                    Hostile(round % 6, port, random);
-                    const std::string report = Fetch(port);
-                    if (report != expected && bad++ == 0) firstBad = report;
-                }
+// Runs `clients` on threads of their own while this thread's event loop
+// serves them; false when they did not finish in five minutes.
+bool ServeWhile(const std::vector<std::function<void()>>& clients) {
+    // A real event loop: QTest::qWaitFor sleeps between passes, which would
+    // leave the server idle for most of each round.
+    QEventLoop loop;
+    std::atomic<int> running = static_cast<int>(clients.size());
+    bool finished = false;
+    std::vector<std::thread> threads;
+    threads.reserve(clients.size());
+    for (const auto& client : clients)
+        threads.emplace_back([&, client] {
+            client();
+            if (--running == 0)
                 QMetaObject::invokeMethod(
                     &loop,
                     [&] {
@@ -166,30 +160,116 @@ private slots:
                         loop.quit();
                     },
                     Qt::QueuedConnection);
-            });
-            QTimer::singleShot(300000, &loop, &QEventLoop::quit);
-            loop.exec();
-            clients.join();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QTest::qWait(50);
-            return finished;
-        };
+        });
+    QTimer::singleShot(300000, &loop, &QEventLoop::quit);
+    loop.exec();
+    for (auto& thread : threads)
+        thread.join();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::qWait(50);
+    return finished;
+}
+
+} // namespace
+
+class SoakTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void hostileClientsNeverHurtTheService() {
+        ReportService service(Inputs);
+        service.Start(0);
+        const quint16 port = service.ListeningPort();
 
         std::atomic<int> bad = 0;
         std::string firstBad;
-        QVERIFY(run(120, bad, firstBad));
+        auto rounds = [&](int count) {
+            return [&, count] {
+                std::mt19937 random(7);
+                for (int round = 0; round < count; ++round) {
+                    Hostile(round % 6, port, random);
+                    const std::string report = Fetch(port);
+                    if (report != kExpected && bad++ == 0) firstBad = report;
+                }
+            };
+        };
+        QVERIFY(ServeWhile({rounds(120)}));
         const int descriptors = OpenDescriptors();
         [[maybe_unused]] const long resident = ResidentKilobytes();
-        QVERIFY(run(2400, bad, firstBad));
+        QVERIFY(ServeWhile({rounds(2400)}));
         QVERIFY2(bad == 0, qPrintable(QString("%1 bad reports; the first: %2")
                                           .arg(bad.load())
                                           .arg(QString::fromLatin1(firstBad.c_str()))));
         QTRY_COMPARE(OpenDescriptors(), descriptors);
-        QCOMPARE(w.ListeningPort(), port);
+        QCOMPARE(service.ListeningPort(), port);
 #if !defined(__SANITIZE_ADDRESS__)
         QVERIFY2(ResidentKilobytes() - resident < 4096,
                  qPrintable(QString("%1 kB -> %2 kB").arg(resident).arg(ResidentKilobytes())));
 #endif
+    }
+
+    // Clients racing for the one connection: each is served, or refused
+    // (reset) at once. One that connects but hears nothing for two seconds
+    // is left hanging: Linux drops a few handshakes that complete just as a
+    // listener stops, which is the price of serving one client at a time.
+    void parallelClientsAreServedOrRefused() {
+        ReportService service(Inputs);
+        service.Start(0);
+        const quint16 port = service.ListeningPort();
+        std::atomic<int> served = 0, refused = 0, hanging = 0, bad = 0;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        auto client = [&] {
+            while (std::chrono::steady_clock::now() < until) {
+                const int fd = Connect(port, 2);
+                if (fd < 0) {
+                    ++refused;
+                    continue;
+                }
+                char greeting[2];
+                const ssize_t n = ::recv(fd, greeting, 2, MSG_WAITALL);
+                if (n == 2) {
+                    ::send(fd, "?", 1, MSG_NOSIGNAL);
+                    const std::string report = std::string(greeting, 2) + ReadAll(fd);
+                    report == kExpected ? ++served : ++bad;
+                } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                    ++hanging;
+                } else {
+                    ++refused;
+                }
+                ::close(fd);
+            }
+        };
+        QVERIFY(ServeWhile({client, client, client, client}));
+        const int total = served + refused + hanging + bad;
+        qInfo("%d connections: %d served, %d refused, %d left hanging", total, served.load(),
+              refused.load(), hanging.load());
+        QCOMPARE(bad.load(), 0);
+        QVERIFY(served > 100);
+        QVERIFY2(hanging * 1000 <= total, "more than one connection in a thousand left hanging");
+        QCOMPARE(service.ListeningPort(), port);
+    }
+
+    void aThousandCyclesLeakNothing() {
+        ReportService service(Inputs);
+        service.Start(0);
+        const quint16 port = service.ListeningPort();
+        auto cycle = [port] {
+            return testing_support::Exchange(port, "x") == QByteArray::fromStdString(kExpected);
+        };
+        for (int i = 0; i < 50; ++i)
+            QVERIFY(cycle()); // warm up allocator and caches
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const int descriptors = OpenDescriptors();
+        const long resident = ResidentKilobytes();
+        for (int i = 0; i < 1000; ++i)
+            QVERIFY2(cycle(), qPrintable(QString::number(i)));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(OpenDescriptors(), descriptors);
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer holds freed memory back; memory is measured in the plain build");
+#endif
+        QVERIFY2(ResidentKilobytes() - resident < 2048,
+                 qPrintable(QString("%1 kB -> %2 kB").arg(resident).arg(ResidentKilobytes())));
     }
 };
 

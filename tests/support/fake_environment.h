@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace testing_support {
@@ -19,6 +20,11 @@ public:
     std::deque<OperatorMessage::Answer> answers; // when empty: the default button
     QStringList shown;
     std::vector<OperatorMessage> messages;
+    QStringList notices;   // every notice, in order
+    QString notice;        // the notice up now; empty when none
+    QStringList withdrawn; // the outcomes that took notices down
+    // Runs with each notice, where a real box would be drawn.
+    std::function<void()> onNotice;
 
     OperatorMessage::Answer Show(QWidget*, const OperatorMessage& message) override {
         shown << message.text;
@@ -27,6 +33,15 @@ public:
         const auto answer = answers.front();
         answers.pop_front();
         return answer;
+    }
+    void Notify(QWidget*, const OperatorMessage& message) override {
+        notices << message.text;
+        notice = message.text;
+        if (onNotice) onNotice();
+    }
+    void Withdraw(const QString& outcome) override {
+        withdrawn << outcome;
+        notice.clear();
     }
 };
 
@@ -58,6 +73,7 @@ struct FakeMachine {
     MonitorEnvironment Environment() {
         MonitorEnvironment env;
         env.port = 0;
+        env.makeListener = tcp::MakeSystemListener;
         env.readSnapshot = [this] { return snapshot; };
         env.makeCpuid = [] { return std::make_unique<cCPUID>(); };
         env.makeCpuUsage = [this] {
@@ -69,7 +85,8 @@ struct FakeMachine {
         env.decimalSeparator = '.';
         env.messages = messages;
         env.quit = [] {};
-        env.listenRetryMs = 100;
+        env.serviceLimits.listenRetry = std::chrono::milliseconds(100);
+        env.driveSurveyReuse = std::chrono::milliseconds(0);
         return env;
     }
 };

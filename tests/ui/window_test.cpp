@@ -1,15 +1,20 @@
 #include "computer_name.h"
 #include "frmAbout.h"
 #include "frmMonitor.h"
+#include "support/display_client.h"
 #include "support/fake_environment.h"
+#include "support/flaky_listener.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QtTest>
 
+using testing_support::Exchange;
 using testing_support::FakeMachine;
+using testing_support::FlakyListener;
 using Answer = OperatorMessage::Answer;
 
 namespace {
@@ -22,6 +27,9 @@ QStringList Rows(const QListWidget* list) {
 }
 
 const QStringList kPlaceholders = {"NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "-NA-"};
+const QByteArray kPlaceholderLines = "MBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
+                                     "Core0=NA\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
+                                     "CPUSp=-NA-\\\r\n";
 const QStringList kUnpaired = QStringList(QList<QString>(9, "-1"));
 
 } // namespace
@@ -383,6 +391,91 @@ private slots:
         w->close();
         QVERIFY(!w->RefreshTimer()->isActive());
         QCOMPARE(w->ListeningPort(), quint16(0));
+    }
+
+    // A display's request, end to end: the report carries what the window
+    // shows, the load box keeps the bare number it sent, and the drive list
+    // is surveyed afresh.
+    void aReportSendsWhatTheWindowShows() {
+        FakeMachine machine;
+        machine.SetSensor(4, "CPU", 45.5);
+        *machine.load = 12;
+        auto w = Load(machine);
+        Select(*w, "List1", 4);
+        Select(*w, "List2", 1);
+        w->LinkSensorToParam();
+        machine.drives = {{"C:", 1ull << 29, 1ull << 28, "/"}, {"D:", 80000000000ull, 0, "/srv"}};
+        w->findChild<QLineEdit*>("CPUType")->setText(QString::fromLatin1("Typed \xE9"));
+
+        QCOMPARE(Exchange(w->ListeningPort(), QByteArray(1, '\0')),
+                 "\r\nMBoTe=NA\\\r\nCPUTe=45.5\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
+                 "Core0=NA\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\nCPUSp=-NA-\\\r\n"
+                 "CPULoading =12\\\r\nCPUDes =Typed \xE9\\\r\nCompName=WS01\\\r\n"
+                 "Drive C:=0.5,0.2\\\r\nDrive D:=74.5,0.0\\\r\n");
+        QCOMPARE(w->findChild<QLineEdit*>("CompLoad")->text(), QString("12"));
+        QCOMPARE(List(*w, "List5")->count(), 2);
+        w->RefreshTick();
+        QCOMPARE(w->findChild<QLineEdit*>("CompLoad")->text(), QString("12%"));
+    }
+
+    // With the port taken at start-up the start-up still runs to its end (the
+    // question included) and the warning comes after it; once the port is
+    // free the first report carries the nine parameter rows, and the warning
+    // is taken down.
+    void startUpWithThePortTaken() {
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::Any, 0));
+        FakeMachine machine;
+        MonitorEnvironment env = machine.Environment();
+        env.port = squatter.serverPort();
+        machine.messages->answers.push_back(Answer::No);
+        frmMonitor w(env);
+        w.Form_Load();
+        QCOMPARE(machine.messages->shown,
+                 QStringList({"Do you wish to use saved data to complete set-up?"}));
+        QVERIFY(machine.messages->notices.isEmpty());
+        QTRY_COMPARE(machine.messages->notices.size(), 1);
+        QVERIFY(machine.messages->notice.contains(QString::number(env.port)));
+        QTest::qWait(300); // retries do not warn again
+        QCOMPARE(machine.messages->notices.size(), 1);
+
+        squatter.close();
+        QTRY_COMPARE(w.ListeningPort(), env.port);
+        QTRY_VERIFY(machine.messages->notice.isEmpty());
+        QCOMPARE(machine.messages->withdrawn.size(), 1);
+        QVERIFY(Exchange(env.port, "x").startsWith("\r\n" + kPlaceholderLines + "CPULoading ="));
+    }
+
+    // The port is lost while a display is served. The warning is shown only
+    // after the socket's handling is over: here it runs a nested event loop
+    // and deferred deletions, as a modal box would, and the service survives.
+    void aListenFailureInsideAConnectionIsShownAfterwards() {
+        FakeMachine machine;
+        auto control = std::make_shared<FlakyListener::Switch>();
+        MonitorEnvironment env = machine.Environment();
+        env.makeListener = [control] { return std::make_unique<FlakyListener>(control); };
+        machine.messages->answers.push_back(Answer::No);
+        machine.messages->onNotice = [] {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        };
+        frmMonitor w(env);
+        w.Form_Load();
+        const quint16 port = w.ListeningPort();
+
+        testing_support::DisplayClient client(port);
+        QVERIFY(client.Connected());
+        QVERIFY(client.Received("\r\n"));
+        control->failListen = true;
+        client.Send("x");
+        QVERIFY(client.ClosedByServer());
+        QVERIFY(client.received.startsWith("\r\n" + kPlaceholderLines));
+        QTRY_COMPARE(machine.messages->notices.size(), 1);
+
+        control->failListen = false;
+        QTRY_COMPARE(w.ListeningPort(), port);
+        QTRY_COMPARE(machine.messages->withdrawn.size(), 1);
+        QVERIFY(Exchange(port, "x").endsWith("CompName=WS01\\\r\n"));
     }
 
     void quitEndsTheProgramWithoutQuestions() {

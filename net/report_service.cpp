@@ -1,0 +1,122 @@
+#include "report_service.h"
+
+#include "korvid_socket.h"
+
+namespace {
+
+constexpr char kGreeting[] = "\r\n";
+
+} // namespace
+
+ReportService::ReportService(ReportSource source, ServiceLimits limits, QObject* parent)
+    : ReportService(std::move(source), limits, tcp::MakeSystemListener(), parent) {}
+
+ReportService::ReportService(ReportSource source, ServiceLimits limits,
+                             std::unique_ptr<tcp::PortListener> listener, QObject* parent)
+    : QObject(parent), source_(std::move(source)), limits_(limits),
+      Korvid_(new Korvid(std::move(listener), this)) {
+    Korvid_->setObjectName("Korvid");
+    Korvid_->SetKeepAlive(limits_.keepAlive);
+    connect(Korvid_, &Korvid::ConnectionRequest, this, &ReportService::Korvid_ConnectionRequest);
+    connect(Korvid_, &Korvid::DataArrival, this, &ReportService::Korvid_DataArrival);
+    connect(Korvid_, &Korvid::SendComplete, this, &ReportService::Korvid_SendComplete);
+    connect(Korvid_, &Korvid::ConnectionLost, this, &ReportService::Korvid_ConnectionLost);
+    connect(Korvid_, &Korvid::AcceptFailed, this, [this](const QString& reason) {
+        Korvid_->Close();
+        RetryLater(reason);
+    });
+
+    listenRetry_.setInterval(limits_.listenRetry);
+    connect(&listenRetry_, &QTimer::timeout, this, &ReportService::Listen);
+    exchangeLimit_.setSingleShot(true);
+    exchangeLimit_.setInterval(limits_.exchange);
+    connect(&exchangeLimit_, &QTimer::timeout, this, &ReportService::EndConnection);
+}
+
+ReportService::~ReportService() = default;
+
+void ReportService::Start(quint16 port) {
+    port_ = port;
+    started_ = true;
+    Listen();
+}
+
+void ReportService::Stop() {
+    started_ = false;
+    listenRetry_.stop();
+    exchangeLimit_.stop();
+    Korvid_->Close();
+}
+
+quint16 ReportService::ListeningPort() const {
+    return Korvid_->ListeningPort();
+}
+
+void ReportService::Listen() {
+    if (!started_) return;
+    Korvid_->SetLocalPort(port_);
+    if (Korvid_->Listen()) {
+        // With port 0 the system picked one; every later Listen keeps it.
+        if (port_ == 0) port_ = Korvid_->ListeningPort();
+        listenRetry_.stop();
+        if (portWarningShown_) {
+            portWarningShown_ = false;
+            emit ListeningAgain(
+                QString("Korvid Halvane is listening on TCP port %1 again.").arg(port_));
+        }
+        return;
+    }
+    RetryLater(Korvid_->ErrorText());
+}
+
+void ReportService::RetryLater(const QString& reason) {
+    if (!listenRetry_.isActive()) listenRetry_.start();
+    if (portWarningShown_) return;
+    portWarningShown_ = true;
+    emit ListenFailed(QString("Korvid Halvane cannot listen on TCP port %1: %2\r\n"
+                              "It will keep trying every %3 seconds and serve displays as soon "
+                              "as the port is free.")
+                          .arg(port_)
+                          .arg(reason)
+                          .arg(std::chrono::duration<double>(limits_.listenRetry).count()));
+}
+
+// A connection that failed, went silent past the limit, or could not be
+// accepted: the port listens again for the next client.
+void ReportService::EndConnection() {
+    exchangeLimit_.stop();
+    Korvid_->Close();
+    Listen();
+}
+
+void ReportService::Korvid_ConnectionRequest(int requestID) {
+    if (Korvid_->State() != Korvid::SocketState::Closed) Korvid_->Close();
+    Korvid_->Accept(requestID);
+    SendPhase = 0;
+    exchangeLimit_.start();
+    Korvid_->SendData(QByteArray::fromRawData(kGreeting, 2));
+}
+
+void ReportService::Korvid_DataArrival(qint64) {
+    Korvid_->GetData(); // any request gets the report, whatever it says
+    const ReportInputs inputs = source_();
+    SendPhase = 1;
+    const std::string report = BuildReport(inputs);
+    exchangeLimit_.start();
+    // The send's completion may end the connection inside this call, so
+    // nothing may follow it.
+    Korvid_->SendData(QByteArray(report.data(), static_cast<qsizetype>(report.size())));
+}
+
+void ReportService::Korvid_SendComplete() {
+    if (SendPhase == 1) {
+        exchangeLimit_.stop();
+        Korvid_->Close();
+        Listen();
+    }
+    if (SendPhase == 0) SendPhase = 1;
+}
+
+void ReportService::Korvid_ConnectionLost() {
+    EndConnection();
+}

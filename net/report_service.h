@@ -1,0 +1,84 @@
+#pragma once
+
+// The report service on TCP: listen, greet a client with "\r\n", answer
+// anything it sends with one report, close, listen again; one client at a
+// time. The report's content comes from one callback; the service never
+// shows anything itself.
+
+#include "report.h"
+#include "tcp.h"
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class Korvid;
+
+// Every limit of the service, named once.
+struct ServiceLimits {
+    // From the greeting to the request, and from the request to the report's
+    // last byte being written. A client past it is dropped and the port
+    // listens again; a display that asks at once never meets it.
+    std::chrono::milliseconds exchange{20000};
+    // How often a port that could not be had is tried again.
+    std::chrono::milliseconds listenRetry{2000};
+    // A client whose host vanished without a word is dropped after about
+    // 10 + 3 x 5 = 25 s of silence.
+    tcp::KeepAlive keepAlive{10, 5, 3};
+};
+
+class ReportService : public QObject {
+    Q_OBJECT
+public:
+    // Returns what the report says at this moment. Called once per request,
+    // on the service's thread, only after Start().
+    using ReportSource = std::function<ReportInputs()>;
+
+    explicit ReportService(ReportSource source, ServiceLimits limits = {},
+                           QObject* parent = nullptr);
+    // Listens through `listener` instead of the system's (tests).
+    ReportService(ReportSource source, ServiceLimits limits,
+                  std::unique_ptr<tcp::PortListener> listener, QObject* parent = nullptr);
+    ~ReportService() override;
+
+    // Starts listening on `port` (0: a free one, kept for the whole run).
+    // When the port cannot be had, ListenFailed is raised and it is tried
+    // again every listenRetry until it can.
+    void Start(quint16 port);
+    // Stops listening and drops the client being served, for good.
+    void Stop();
+    // The port listened on now; 0 while not listening.
+    quint16 ListeningPort() const;
+    const ServiceLimits& Limits() const { return limits_; }
+
+signals:
+    // The port cannot be had; `message` says so for the operator. Raised once
+    // until listening succeeds again, and from inside socket handling:
+    // connect it queued before showing anything that waits for the operator.
+    void ListenFailed(const QString& message);
+    // Listening again after ListenFailed.
+    void ListeningAgain(const QString& message);
+
+private:
+    void Listen();
+    void RetryLater(const QString& reason);
+    void EndConnection();
+    void Korvid_ConnectionRequest(int requestID);
+    void Korvid_DataArrival(qint64 bytesTotal);
+    void Korvid_SendComplete();
+    void Korvid_ConnectionLost();
+
+    ReportSource source_;
+    ServiceLimits limits_;
+    Korvid* Korvid_;
+    quint16 port_ = 0;
+    bool started_ = false;
+    // 0: a connection was just accepted and its greeting is on its way;
+    // 1: the next completed send ends the connection.
+    int SendPhase = 0;
+    QTimer listenRetry_;
+    QTimer exchangeLimit_;
+    bool portWarningShown_ = false;
+};
