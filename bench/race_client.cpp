@@ -1,0 +1,70 @@
+// Clients racing for a one-client-at-a-time server: each thread connects,
+// waits up to 2 s for the greeting, asks and reads the report, over and over.
+// A connection is served, refused (refused or reset at once), or left hanging:
+// established, yet neither greeting nor reset within 2 s.
+//
+//   race-client PORT THREADS SECONDS
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::atomic<long> served, refused, hanging;
+
+void Race(const sockaddr_in& server, std::chrono::steady_clock::time_point until) {
+    while (std::chrono::steady_clock::now() < until) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const timeval wait{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&server), sizeof server) != 0) {
+            ::close(fd);
+            ++refused;
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, 2, MSG_WAITALL);
+        if (n == 2) {
+            ::send(fd, "x", 1, MSG_NOSIGNAL);
+            while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+            }
+            ++served;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            ++hanging;
+        } else {
+            ++refused;
+        }
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: race-client PORT THREADS SECONDS\n");
+        return 2;
+    }
+    sockaddr_in server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
+    server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[3]));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < std::atoi(argv[2]); ++i)
+        threads.emplace_back(Race, server, until);
+    for (auto& thread : threads)
+        thread.join();
+    std::printf("served=%ld refused=%ld hanging=%ld\n", served.load(), refused.load(),
+                hanging.load());
+    return 0;
+}
