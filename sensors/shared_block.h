@@ -13,17 +13,19 @@ namespace modMBMAccess {
 const char* SensorBlockName();
 
 // Copies the first `length` bytes of the named block into `dest`. Returns
-// false and leaves `dest` untouched when the block is absent, cannot be
-// mapped, or is shorter than `length`. Opens and closes the block every call.
+// false and leaves those bytes zero when the block is absent, cannot be read,
+// or is shorter than `length`. Opens and closes the block every call.
 bool CopySharedBlock(const char* name, void* dest, std::size_t length);
 
 // A named block that this process creates and may write: the sensor source
 // tool publishes through it and tests make their blocks with it.
 class SharedBlockWriter {
 public:
-    // Creates the block (or opens an existing one) with exactly `size` bytes,
-    // readable by everyone and writable by its owner. On failure returns null
-    // and says why in `error`.
+    // Creates the block with exactly `size` bytes, readable by everyone and
+    // writable by its owner. A block of that name that is there already is
+    // taken over only when it is this user's own and nobody else may write
+    // it (a stale one); TryHoldExclusively() tells whether a live publisher
+    // holds it. On failure returns null and says why in `error`.
     static std::unique_ptr<SharedBlockWriter> Create(const std::string& name, std::size_t size,
                                                      std::string* error = nullptr);
     ~SharedBlockWriter();

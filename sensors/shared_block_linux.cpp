@@ -1,8 +1,10 @@
 #include "shared_block.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -21,6 +23,13 @@ public:
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            if (fd_ >= 0) ::close(fd_);
+            fd_ = other.release();
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     int release() { return std::exchange(fd_, -1); }
 
@@ -32,6 +41,34 @@ std::string ErrnoText(const char* what, const std::string& name) {
     return std::string(what) + " " + name + ": " + std::strerror(errno);
 }
 
+constexpr mode_t kPublishedMode = 0644; // the owner writes, everyone reads
+
+std::string UserName(uid_t uid) {
+    passwd entry{};
+    passwd* found = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found)
+        return found->pw_name;
+    return "uid " + std::to_string(uid);
+}
+
+std::string ModeText(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+// Why a block that was already there is not one this process may publish
+// into; empty when it is (its own, readable by all, writable by it alone).
+std::string Foreign(const struct stat& st) {
+    if (!S_ISREG(st.st_mode)) return "it is not a shared-memory block";
+    if (st.st_uid != ::geteuid())
+        return "it belongs to " + UserName(st.st_uid) + " (mode " + ModeText(st.st_mode) + ")";
+    if ((st.st_mode & 07777) != kPublishedMode)
+        return "its mode is " + ModeText(st.st_mode) + ", not " + ModeText(kPublishedMode);
+    return {};
+}
+
 } // namespace
 
 const char* SensorBlockName() {
@@ -39,19 +76,25 @@ const char* SensorBlockName() {
 }
 
 bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
-    Fd fd(::shm_open(name, O_RDONLY | O_CLOEXEC, 0));
+    // Not blocking: anyone can plant a FIFO under the block's name.
+    Fd fd(::shm_open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
     if (fd.get() < 0) return false;
-    // Touching a page past the end of a short object raises SIGBUS, so the
-    // object's size is checked before the mapping is read.
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || st.st_size < 0 ||
-        static_cast<std::size_t>(st.st_size) < length)
-        return false;
-    void* view = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd.get(), 0);
-    if (view == MAP_FAILED) return false;
-    std::memcpy(dest, view, length);
-    ::munmap(view, length);
-    return true;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Read, not mapped: a publisher may shrink the block at any moment, and
+    // touching a mapped page past the new end raises SIGBUS. A read just
+    // comes up short.
+    auto* bytes = static_cast<char*>(dest);
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fd.get(), bytes + done, length - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    if (done == length) return true;
+    std::memset(dest, 0, length);
+    return false;
 }
 
 std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& name,
@@ -60,9 +103,29 @@ std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& 
         if (error) *error = ErrnoText(what, name);
         return nullptr;
     };
-    Fd fd(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (fd.get() < 0) return fail("cannot create shared memory");
-    ::fchmod(fd.get(), 0644); // whatever the umask, readers need read access
+    Fd fd(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kPublishedMode));
+    if (fd.get() >= 0) {
+        ::fchmod(fd.get(), kPublishedMode); // whatever the umask, readers need read access
+    } else if (errno == EEXIST) {
+        // Only a block of this user's own, that nobody else may write, is
+        // published into: a planted one would let its owner rewrite every
+        // reading the displays show.
+        fd = Fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK, 0));
+        const bool writable = fd.get() >= 0;
+        if (!writable && errno == EACCES) // read it only to say whose it is
+            fd = Fd(::shm_open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+        if (fd.get() < 0) return fail("cannot open the existing block");
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) return fail("cannot examine the existing block");
+        if (const std::string why = Foreign(st); !why.empty() || !writable) {
+            if (error)
+                *error = name + " is there already and " + (why.empty() ? "not writable" : why) +
+                         "; not publishing into a block that another user may write";
+            return nullptr;
+        }
+    } else {
+        return fail("cannot create shared memory");
+    }
     if (::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) return fail("cannot size");
     void* view = size == 0 ? nullptr
                            : ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);

@@ -1,9 +1,18 @@
 #include "mod_mbm_access.h"
 #include "support/test_block.h"
 
+#include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace modMBMAccess;
 using testing_support::TestBlock;
@@ -87,6 +96,48 @@ TEST(ReadSnapshot, MissingOrShortBlockGivesAllZeroRecord) {
     justLongEnough.Write(&reading, sizeof reading, 88 + 16);
     EXPECT_EQ(ReadSnapshotFrom(justLongEnough.name()).Sensors[0].Current, 7);
 }
+
+#ifndef _WIN32
+// A publisher may shrink and regrow the block while it is read; each read
+// gives the block as it stood or the all-zero record, and never SIGBUS.
+TEST(ReadSnapshot, SurvivesABlockShrinkingUnderIt) {
+    TestBlock block;
+    const double reading = 42;
+    block.Write(&reading, sizeof reading, 88 + 16);
+    const int fd = ::shm_open(block.name(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> done = false;
+    std::thread publisher([&] {
+        while (!done) {
+            (void)::ftruncate(fd, 0);
+            (void)::ftruncate(fd, sizeof(SensorSnapshot));
+            (void)::pwrite(fd, &reading, sizeof reading, 88 + 16);
+        }
+    });
+    int full = 0, zero = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < until) {
+        const SensorSnapshot snapshot = ReadSnapshotFrom(block.name());
+        if (snapshot.Sensors[0].Current == 42) ++full;
+        if (AllZero(&snapshot, sizeof snapshot)) ++zero;
+    }
+    done = true;
+    publisher.join();
+    ::close(fd);
+    EXPECT_GT(full + zero, 0);
+}
+
+// Anyone may create files where the blocks live; a FIFO under the block's
+// name must not stall the reader.
+TEST(ReadSnapshot, APlantedFifoReadsAsNoBlock) {
+    const std::string name = testing_support::UniqueBlockName();
+    const std::string path = "/dev/shm" + name;
+    ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
+    const SensorSnapshot snapshot = ReadSnapshotFrom(name.c_str());
+    ::unlink(path.c_str());
+    EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot));
+}
+#endif
 
 TEST(ReadSnapshot, DefaultNameIsTheMonitorsBlock) {
     EXPECT_STREQ(SensorBlockName(), kPageGranularMappings ? "$M$B$M$5$S$D$" : "/$M$B$M$5$S$D$");
