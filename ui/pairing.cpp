@@ -10,7 +10,8 @@ namespace pairing {
 std::string SensorRowText(int slot, const modMBMAccess::SensorEntry& entry, char decimalSeparator) {
     return "No. " + std::to_string(slot + 1) + ": " +
            modMBMAccess::CleanName(modMBMAccess::RawName(entry)) + std::string(kValueSeparator) +
-           numtext::FormatGeneral(entry.Current, decimalSeparator);
+           (std::isfinite(entry.Current) ? numtext::FormatGeneral(entry.Current, decimalSeparator)
+                                         : std::string(kNoReading));
 }
 
 std::string ValueTextOfRow(std::string_view sensorRow) {
@@ -31,7 +32,7 @@ std::optional<int> SensorSlotOf(std::string_view list4Text) {
 }
 
 std::string ReadingText(double reading, char decimalSeparator) {
-    if (!std::isfinite(reading)) return "NA";
+    if (!std::isfinite(reading)) return std::string(kNoReading);
     return numtext::FormatGeneral(numtext::RoundHalfEven(reading, 2), decimalSeparator);
 }
 

@@ -22,9 +22,12 @@ inline constexpr std::array<std::string_view, kParamCount> kPlaceholders = {
 inline constexpr std::string_view kUnpaired = "-1";
 // Written by SensorRowText between the name and the reading.
 inline constexpr std::string_view kValueSeparator = " / ";
+// Shown for a reading that is not a finite number.
+inline constexpr std::string_view kNoReading = "NA";
 
 // "No. 3: CPU / 45.5" for slot 2: the number one above the slot, the cleaned
-// name, and the reading in the general number text.
+// name, and the reading in the general number text ("NA" for a reading that
+// is not a finite number).
 std::string SensorRowText(int slot, const modMBMAccess::SensorEntry& entry, char decimalSeparator);
 
 // The value text of a sensor row: what follows the row's last " / ", so that

@@ -13,6 +13,13 @@ TEST(Pairing, SensorRowsShowNumberNameAndReading) {
     EXPECT_EQ(SensorRowText(2, entry, '.'), "No. 3: CPU / 45.5");
     EXPECT_EQ(SensorRowText(2, entry, ','), "No. 3: CPU / 45,5");
     EXPECT_EQ(SensorRowText(99, modMBMAccess::SensorEntry{}, '.'), "No. 100:  / 0");
+    // A reading that is no number shows as the refresh shows it, and Link
+    // copies that text.
+    for (double reading : {std::nan(""), double(INFINITY), -double(INFINITY)}) {
+        entry.Current = reading;
+        EXPECT_EQ(SensorRowText(2, entry, '.'), "No. 3: CPU / NA");
+        EXPECT_EQ(ValueTextOfRow(SensorRowText(2, entry, '.')), "NA");
+    }
 }
 
 TEST(Pairing, ValueTextIsWhatFollowsTheLastSeparator) {
