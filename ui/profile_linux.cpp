@@ -2,6 +2,7 @@
 #include "profile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -12,21 +13,94 @@ namespace profile {
 
 namespace {
 
+// A settings file larger than this is not one (it holds a few dozen bytes);
+// reading it whole would only cost memory.
+constexpr off_t kMaxFileBytes = off_t{16} << 20;
+// Links followed to the file, as the kernel does for a path (ELOOP).
+constexpr int kMaxLinks = 40;
+
 std::string Reason(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// The whole file, or nothing when it cannot be read (a missing file is empty).
-bool ReadAll(const std::string& path, std::string& text) {
+const char* KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The whole file at `path` (links followed), or false with the reason. A
+// missing file reads as empty. Anything but a regular file of sane size is
+// refused without being read: opening a FIFO would wait for a writer.
+bool ReadAll(const std::string& path, std::string& text, std::string* why) {
     text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        *why = Reason(path);
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok) {
+        *why = Reason(path);
+    } else if (!S_ISREG(st.st_mode)) {
+        *why = path + " is " + KindOf(st.st_mode) + ", not a settings file";
+        ok = false;
+    } else if (st.st_size > kMaxFileBytes) {
+        *why = path + " is larger than 16 MiB, too large for a settings file";
+        ok = false;
+    }
     char buf[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+    while (ok) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *why = Reason(path);
+            ok = false;
+        }
+        if (n <= 0) break;
         text.append(buf, static_cast<std::size_t>(n));
+        if (static_cast<off_t>(text.size()) > kMaxFileBytes) { // it grew while read
+            *why = path + " is larger than 16 MiB, too large for a settings file";
+            ok = false;
+        }
+    }
     ::close(fd);
-    return n == 0;
+    return ok;
+}
+
+// The file that `path` names once symbolic links are followed; it need not
+// exist. A save replaces that file, so a linked settings file stays linked.
+bool ResolveLinks(std::string path, std::string& target, std::string* why) {
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            target = path;
+            return true;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0) {
+            if (n == 0) errno = ENOENT;
+            *why = Reason(path);
+            return false;
+        }
+        link.resize(static_cast<std::size_t>(n));
+        if (link.front() != '/') link.insert(0, DirectoryOf(path) + "/");
+        path = std::move(link);
+    }
+    errno = ELOOP;
+    *why = Reason(path);
+    return false;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -47,6 +121,13 @@ void MakeDirectories(const std::string& dir) {
     ::mkdir(dir.c_str(), 0700);
 }
 
+void SyncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace
 
 std::string SettingsFilePath(const std::string& fileName) {
@@ -62,8 +143,8 @@ std::string SettingsFilePath(const std::string& fileName) {
 
 std::string GetString(const std::string& section, const std::string& key,
                       const std::string& fallback, std::size_t maxChars, const std::string& file) {
-    std::string text;
-    if (!ReadAll(file, text)) return fallback.substr(0, maxChars);
+    std::string text, why;
+    if (!ReadAll(file, text, &why)) return fallback.substr(0, maxChars);
     const auto value = ini::FindValue(text, section, key);
     return (value ? *value : fallback).substr(0, maxChars);
 }
@@ -74,34 +155,38 @@ bool WriteString(const std::string& section, const std::string& key, const std::
         if (error) *error = why;
         return false;
     };
-    std::string text;
-    if (!ReadAll(file, text)) return fail(Reason("cannot read " + file));
+    std::string target, text, why;
+    if (!ResolveLinks(file, target, &why)) return fail(why);
+    if (!ReadAll(target, text, &why)) return fail(why + "; not replacing it");
     const std::string updated = ini::SetValue(text, section, key, value);
 
-    const auto slash = file.rfind('/');
-    if (slash != std::string::npos && slash > 0) MakeDirectories(file.substr(0, slash));
-    // Written beside the file and renamed over it: readers see the old file
-    // or the new one, never a part.
-    std::string temp = file + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return fail(Reason("cannot create a file beside " + file));
+    const std::string dir = DirectoryOf(target);
+    MakeDirectories(dir);
+    // Written beside the file under one fixed name and renamed over it:
+    // readers see the old file or the new one, never a part, and a save cut
+    // short by a crash leaves at most this one file, which the next save
+    // clears away first.
+    const std::string temp = target + ".saving";
+    ::unlink(temp.c_str());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return fail(Reason("cannot create " + temp));
     struct stat st {};
-    ::fchmod(fd, ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    ::fchmod(fd, ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
     bool ok = WriteAll(fd, updated) && ::fsync(fd) == 0;
-    std::string why = ok ? std::string() : Reason("cannot write " + file);
+    why = ok ? std::string() : Reason("cannot write " + file);
     if (::close(fd) != 0 && ok) {
         ok = false;
         why = Reason("cannot write " + file);
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        why = Reason("cannot replace " + file);
     }
     if (!ok) {
         ::unlink(temp.c_str());
         return fail(why);
     }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        const std::string why = Reason("cannot replace " + file);
-        ::unlink(temp.c_str());
-        return fail(why);
-    }
+    SyncDirectory(dir);
     return true;
 }
 

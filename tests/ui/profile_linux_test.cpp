@@ -6,7 +6,10 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <random>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using testing_support::TempDir;
@@ -92,4 +95,95 @@ TEST(ProfileFile, HostileFilesAlwaysGiveNineRows) {
     EXPECT_EQ(
         pairing::SplitSensorsValue(profile::GetString("Korvid", "Sensors", "", 99, file)).size(),
         9u);
+}
+
+// What is not a settings file reads as a missing one (defaults), at once,
+// and a save says why it will not replace it.
+TEST(ProfileFile, OnlyARegularFileIsReadOrReplaced) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo/Korvid.INI");
+    fs::create_directories(dir.File("fifo"));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0); // opening it to read would wait for a writer
+    const std::string directory = dir.File("dir/Korvid.INI");
+    fs::create_directories(directory);
+    const std::string huge = dir.File("huge/Korvid.INI");
+    fs::create_directories(dir.File("huge"));
+    WriteFile(huge, "[Korvid]\nSensors=1\\\n");
+    fs::resize_file(huge, (std::uintmax_t{16} << 20) + 1);
+
+    for (const auto& [file, kind] :
+         {std::pair{fifo, "a FIFO"}, {directory, "a directory"}, {huge, "larger than 16 MiB"}}) {
+        EXPECT_EQ(profile::GetString("Korvid", "Sensors", "dflt", 99, file), "dflt") << file;
+        std::string error;
+        EXPECT_FALSE(profile::WriteString("Korvid", "Sensors", "2\\", file, &error)) << file;
+        EXPECT_NE(error.find(kind), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(file + ".saving"));
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_TRUE(fs::is_directory(directory));
+}
+
+// Users keep dotfiles in a repository and link them: a save replaces the
+// file the link names, in that file's own directory, and the link stays.
+TEST(ProfileFile, SaveThroughALinkKeepsTheLink) {
+    TempDir dir;
+    fs::create_directories(dir.File("repo"));
+    fs::create_directories(dir.File("config"));
+    WriteFile(dir.File("repo/Korvid.INI"), "; mine\n[Korvid]\nSensors=1\\\n");
+    fs::create_symlink("../repo/Korvid.INI", dir.File("config/Korvid.INI"));
+    fs::create_symlink("Korvid.INI", dir.File("config/Again.INI")); // a link to the link
+    std::string error;
+    ASSERT_TRUE(
+        profile::WriteString("Korvid", "Sensors", "2\\", dir.File("config/Again.INI"), &error))
+        << error;
+    EXPECT_TRUE(fs::is_symlink(dir.File("config/Korvid.INI")));
+    EXPECT_TRUE(fs::is_symlink(dir.File("config/Again.INI")));
+    EXPECT_EQ(ReadFile(dir.File("repo/Korvid.INI")), "; mine\n[Korvid]\nSensors=2\\\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.File("repo")), fs::directory_iterator()), 1);
+
+    // A link to a file not made yet: the file is made where it points.
+    fs::create_symlink(dir.File("repo/New.INI"), dir.File("config/New.INI"));
+    ASSERT_TRUE(
+        profile::WriteString("Korvid", "Sensors", "3\\", dir.File("config/New.INI"), &error));
+    EXPECT_TRUE(fs::is_symlink(dir.File("config/New.INI")));
+    EXPECT_EQ(ReadFile(dir.File("repo/New.INI")), "[Korvid]\nSensors=3\\\n");
+
+    fs::create_symlink("Loop.INI", dir.File("config/Loop.INI"));
+    EXPECT_FALSE(
+        profile::WriteString("Korvid", "Sensors", "3\\", dir.File("config/Loop.INI"), &error));
+}
+
+// Saves killed at random moments: the file is always whole, the old or the
+// new one, and at most one temporary file is ever left, which the next save
+// clears away.
+TEST(ProfileFile, AnInterruptedSaveLeavesAtMostOneTemporary) {
+    TempDir dir;
+    const std::string file = dir.File("Korvid.INI");
+    const std::string padding = "; " + std::string(1 << 20, 'p') + "\n";
+    WriteFile(file, padding + "[Korvid]\nSensors=0\\\n");
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> delay(0, 20000);
+    auto temporaries = [&] {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            count += entry.path().filename() != "Korvid.INI";
+        return count;
+    };
+    for (int round = 0; round < 30; ++round) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int i = 1;; ++i)
+                profile::WriteString("Korvid", "Sensors", std::to_string(i) + "\\", file, nullptr);
+        }
+        ::usleep(static_cast<useconds_t>(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        ASSERT_LE(temporaries(), 1) << "round " << round;
+        const std::string text = ReadFile(file);
+        ASSERT_EQ(text.rfind(padding + "[Korvid]\nSensors=", 0), 0u) << "round " << round;
+        ASSERT_EQ(text.substr(text.size() - 2), "\\\n") << "round " << round;
+    }
+    std::string error;
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", "done\\", file, &error)) << error;
+    EXPECT_EQ(temporaries(), 0);
 }
