@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using hwmon::Kind;
@@ -64,6 +66,50 @@ int RunHwmon(const std::vector<std::string>& args) {
     for (const auto& arg : args)
         command += " '" + arg + "'";
     return std::system((command + " 2>/dev/null").c_str());
+}
+
+struct Outcome {
+    int status = -1; // the exit code; -1 when it did not exit on its own
+    std::string messages;
+    double seconds = 0;
+};
+
+// Runs korvid-hwmon with `args`, sending it SIGTERM after `termAfterMs` (if
+// not negative); what it says on stderr, how it ended and how long it took.
+Outcome Hwmon(const std::vector<std::string>& args, int termAfterMs = -1) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return {};
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(pipeFds[1], 2);
+        ::close(pipeFds[0]);
+        std::vector<char*> argv{const_cast<char*>(KORVID_HWMON)};
+        for (const auto& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(KORVID_HWMON, argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    std::thread terminator;
+    if (termAfterMs >= 0)
+        terminator = std::thread([child, termAfterMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(termAfterMs));
+            ::kill(child, SIGTERM);
+        });
+    Outcome outcome;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        outcome.messages.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (terminator.joinable()) terminator.join();
+    outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
 }
 
 bool BlockExists(const std::string& name) {
@@ -119,7 +165,7 @@ TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
     EXPECT_EQ(std::string(snapshot.Sensors[0].Name, 12), "Sensor numbe");
     EXPECT_EQ(snapshot.Sensors[99].Current, 99.5);
     EXPECT_EQ(snapshot.Sensors[99].Kind, 1);
-    EXPECT_EQ(warnings.size(), 101u); // 100 cut names and the dropped 20
+    EXPECT_EQ(warnings.size(), 100u); // the cut names; the dropped 20 are told when publishing
 
     const auto small = hwmon::BuildSnapshot({{Kind::Fan, "Fan", 900}}, nullptr);
     EXPECT_EQ(std::string(small.Sensors[0].Name, 12), std::string("Fan") + std::string(9, '\0'));
@@ -147,6 +193,34 @@ TEST(HwmonTable, ParsesNameValueLinesAndSkipsBrokenOnes) {
     EXPECT_EQ(readings[2].name, "Caf\xE9 ?");
     EXPECT_EQ(readings[3].value, -1.25);
     EXPECT_EQ(warnings.size(), 3u);
+
+    // Text that is not well-formed UTF-8 (here an overlong NUL) is Latin-1;
+    // no name ever holds a control character once published.
+    const auto latin1 = hwmon::ParseTable("C\xC0\x80X 1\nCaf\xE9 2\nTab\x01Name 3\n", &warnings);
+    ASSERT_EQ(latin1.size(), 3u);
+    EXPECT_EQ(latin1[0].name, "C\xC0\x80X");
+    EXPECT_EQ(latin1[1].name, "Caf\xE9");
+    const auto published = hwmon::BuildSnapshot(latin1, nullptr);
+    EXPECT_EQ(Name(published.Sensors[0]), "C\xC0?X");
+    EXPECT_EQ(Name(published.Sensors[2]), "Tab?Name");
+
+    warnings.clear();
+    EXPECT_TRUE(hwmon::ParseTable("A 1\n" + std::string(5000, 'x') + " 2\n", &warnings).empty());
+    EXPECT_EQ(warnings, hwmon::Warnings{"line 2 is longer than 4 KiB; the table is refused"});
+}
+
+TEST(HwmonTable, MessagesShowNamesWithControlBytesEscaped) {
+    EXPECT_EQ(hwmon::ForTerminal("a\x1b]0;x\x07"
+                                 "b\\\xE9\x9b"),
+              "a\\x1b]0;x\\x07b\\\\\xC3\xA9\\x9b");
+    hwmon::Warnings warnings;
+    hwmon::ParseTable("Evil\x1b[2J 5x\n", &warnings);
+    hwmon::BuildSnapshot({{Kind::Other, "Long\x1b]2;pwned\x07 name", 1}}, &warnings);
+    ASSERT_EQ(warnings.size(), 2u);
+    for (const std::string& warning : warnings) {
+        EXPECT_EQ(warning.find('\x1b'), std::string::npos) << warning;
+        EXPECT_NE(warning.find("\\x1b"), std::string::npos) << warning;
+    }
 }
 
 TEST(HwmonProgram, PublishesOnceIntoTheBlock) {
@@ -197,4 +271,107 @@ TEST(HwmonProgram, FollowsTheTableAndRemovesTheBlockOnSigterm) {
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(BlockExists(block));
+}
+
+// Tables that are not tables: a device that never ends, a FIFO with no
+// writer, a huge table. Each is refused with one message, or left at once on
+// SIGTERM; none grows the publisher or holds it.
+TEST(HwmonProgram, RefusesHugeTablesAndStopsOnSigtermWhileReading) {
+    const std::string block = testing_support::UniqueBlockName();
+    const Outcome zero = Hwmon({"--once", "--block", block, "--table", "/dev/zero"});
+    ::shm_unlink(block.c_str());
+    EXPECT_EQ(zero.status, 0);
+    EXPECT_LT(zero.seconds, 5);
+    EXPECT_NE(zero.messages.find("/dev/zero is larger than 1 MiB"), std::string::npos)
+        << zero.messages;
+
+    FakeSystem system;
+    const std::string fifo = system.Path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // No writer: the publisher waits in open().
+    Outcome waiting = Hwmon({"--block", block, "--table", fifo}, 300);
+    EXPECT_EQ(waiting.status, 0);
+    EXPECT_LT(waiting.seconds, 1.3);
+    EXPECT_FALSE(BlockExists(block));
+    // A writer that never finishes: the publisher waits in read().
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        ::write(fd, "Slow 1\n", 7);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ::close(fd);
+    });
+    waiting = Hwmon({"--block", block, "--table", fifo}, 300);
+    writer.join();
+    EXPECT_EQ(waiting.status, 0);
+    EXPECT_LT(waiting.seconds, 1.3);
+
+    std::string lines;
+    for (int i = 0; i < 151; ++i)
+        lines += "Sensor" + std::to_string(i) + " " + std::to_string(i) + "\n";
+    system.File("many", lines);
+    const Outcome many = Hwmon({"--once", "--block", block, "--table", system.Path("many")});
+    ::shm_unlink(block.c_str());
+    EXPECT_NE(many.messages.find("publishing 100 of 151 sensors"), std::string::npos)
+        << many.messages;
+}
+
+TEST(HwmonProgram, MessagesNeverCarryRawControlBytes) {
+    FakeSystem system;
+    system.File("table", "Evil\x1b]2;pwned\x07 title 5\nJunk\x1b[2J\n");
+    const std::string block = testing_support::UniqueBlockName();
+    const Outcome run = Hwmon({"--once", "--block", block, "--table", system.Path("table")});
+    ::shm_unlink(block.c_str());
+    EXPECT_EQ(run.messages.find('\x1b'), std::string::npos);
+    EXPECT_EQ(run.messages.find('\x07'), std::string::npos);
+    EXPECT_NE(run.messages.find("\\x1b]2;pwned\\x07"), std::string::npos) << run.messages;
+}
+
+// The publisher writes only into a block of its own: one planted by another
+// user, or one that others may write, is refused and left as it is; its own
+// stale block (left by a crash) is taken over.
+TEST(HwmonProgram, PublishesOnlyIntoABlockOfItsOwn) {
+    FakeSystem system;
+    system.File("table", "Probe 1\n");
+    const std::string table = system.Path("table");
+    const std::string block = testing_support::UniqueBlockName();
+    auto plant = [&](mode_t mode) {
+        const int fd = ::shm_open(block.c_str(), O_RDWR | O_CREAT | O_EXCL, mode);
+        ::fchmod(fd, mode);
+        ::ftruncate(fd, sizeof(modMBMAccess::SensorSnapshot));
+        const double marker = 666;
+        ::pwrite(fd, &marker, sizeof marker, 88 + 16);
+        ::close(fd);
+    };
+    auto reading = [&] { return modMBMAccess::ReadSnapshotFrom(block.c_str()).Sensors[0].Current; };
+
+    plant(0664);
+    Outcome run = Hwmon({"--once", "--block", block, "--table", table});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.messages.find("mode is 0664"), std::string::npos) << run.messages;
+    EXPECT_EQ(reading(), 666);
+    ::shm_unlink(block.c_str());
+
+    plant(0644); // as a publisher that crashed leaves it
+    run = Hwmon({"--once", "--block", block, "--table", table});
+    EXPECT_EQ(run.status, 0) << run.messages;
+    EXPECT_EQ(reading(), 1);
+    ::shm_unlink(block.c_str());
+
+    if (::geteuid() != 0) GTEST_SKIP() << "planting a block as another user needs root";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+        ::umask(0);
+        plant(0666);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    run = Hwmon({"--once", "--block", block, "--table", table});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.messages.find("belongs to nobody (mode 0666)"), std::string::npos)
+        << run.messages;
+    EXPECT_EQ(reading(), 666);
+    ::shm_unlink(block.c_str());
 }

@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
+#include <fcntl.h>
 #include <iostream>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -40,7 +40,10 @@ tells the kind: 1 temperature, 2 voltage, 3 fan, 4 clock, 0 a table reading.
 Options:
   --table FILE     publish the readings of FILE instead, one "name value" a
                    line ('#' starts a comment); re-read at every refresh, so
-                   editing the file changes the readings
+                   editing the file changes the readings. A file that is
+                   well-formed UTF-8 is read as UTF-8 (characters outside
+                   Latin-1 become '?'); any other is read as Latin-1 bytes.
+                   A file over 1 MiB, or a line over 4 KiB, is refused
   --interval MS    refresh every MS milliseconds (default 500)
   --once           publish once and exit, leaving the block in place
   --block NAME     publish under another shared-memory name (for tests)
@@ -84,7 +87,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
                 return false;
             }
         } else {
-            std::cerr << "korvid-hwmon: unknown or incomplete option '" << arg << "'; see --help\n";
+            std::cerr << "korvid-hwmon: unknown or incomplete option '"
+                      << hwmon::ForTerminal(hwmon::ToSingleByte(arg)) << "'; see --help\n";
             return false;
         }
     }
@@ -97,16 +101,51 @@ void Tell(const hwmon::Warnings& warnings, std::set<std::string>& told) {
         if (told.insert(warning).second) std::cerr << "korvid-hwmon: " << warning << '\n';
 }
 
+std::string Shown(const std::string& path) {
+    return hwmon::ForTerminal(hwmon::ToSingleByte(path));
+}
+
+// The table file's text, at most kMaxTableBytes of it. A signal ends the
+// wait for a FIFO's writer or for its data (no SA_RESTART), and the caller
+// then sees stopRequested.
+std::optional<std::string> ReadTable(const std::string& path, hwmon::Warnings& warnings) {
+    int fd;
+    while ((fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC)) < 0 && errno == EINTR)
+        if (stopRequested) return std::nullopt;
+    if (fd < 0) {
+        warnings.push_back("cannot read " + Shown(path) + ": " + std::strerror(errno) +
+                           "; publishing an empty table");
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    bool ok = true;
+    while (ok && !stopRequested) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            warnings.push_back("cannot read " + Shown(path) + ": " + std::strerror(errno) +
+                               "; publishing an empty table");
+            ok = false;
+        }
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > hwmon::kMaxTableBytes) {
+            warnings.push_back(Shown(path) +
+                               " is larger than 1 MiB; the table is refused and an empty "
+                               "one published");
+            ok = false;
+        }
+    }
+    ::close(fd);
+    if (!ok || stopRequested) return std::nullopt;
+    return text;
+}
+
 std::vector<hwmon::Reading> Gather(const Options& options, hwmon::Warnings& warnings) {
     if (!options.table) return hwmon::ScanSystem(options.sysRoot, options.procRoot, &warnings);
-    std::ifstream in(*options.table, std::ios::binary);
-    if (!in) {
-        warnings.push_back("cannot read " + *options.table + "; publishing an empty table");
-        return {};
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return hwmon::ParseTable(text.str(), &warnings);
+    const auto text = ReadTable(*options.table, warnings);
+    return text ? hwmon::ParseTable(*text, &warnings) : std::vector<hwmon::Reading>();
 }
 
 void Sleep(long ms) {
@@ -126,12 +165,12 @@ int main(int argc, char** argv) {
     auto block = modMBMAccess::SharedBlockWriter::Create(
         options.block, sizeof(modMBMAccess::SensorSnapshot), &error);
     if (!block) {
-        std::cerr << "korvid-hwmon: " << error << '\n';
+        std::cerr << "korvid-hwmon: " << hwmon::ForTerminal(hwmon::ToSingleByte(error)) << '\n';
         return 1;
     }
     if (!block->TryHoldExclusively()) {
         block->SetRemoveOnDestroy(false);
-        std::cerr << "korvid-hwmon: another korvid-hwmon is publishing " << options.block
+        std::cerr << "korvid-hwmon: another korvid-hwmon is publishing " << Shown(options.block)
                   << " already\n";
         return 1;
     }
@@ -147,6 +186,7 @@ int main(int argc, char** argv) {
     do {
         hwmon::Warnings warnings;
         const auto readings = Gather(options, warnings);
+        if (stopRequested) break;
         const auto snapshot = hwmon::BuildSnapshot(readings, &warnings);
         block->Write(&snapshot, sizeof snapshot);
         Tell(warnings, told);
@@ -157,9 +197,14 @@ int main(int argc, char** argv) {
                           << (options.table ? ""
                                             : " (no hwmon chips here, as in most virtual machines)")
                           << "; publishing an empty table\n";
+            else if (readings.size() > modMBMAccess::kSensorCount)
+                std::cerr << "korvid-hwmon: publishing " << modMBMAccess::kSensorCount << " of "
+                          << readings.size() << " sensors to " << Shown(options.block)
+                          << " (the block has " << modMBMAccess::kSensorCount << " slots)\n";
             else
                 std::cerr << "korvid-hwmon: publishing " << readings.size() << " sensor"
-                          << (readings.size() == 1 ? "" : "s") << " to " << options.block << '\n';
+                          << (readings.size() == 1 ? "" : "s") << " to " << Shown(options.block)
+                          << '\n';
         }
         if (!options.once) Sleep(options.intervalMs);
     } while (!options.once && !stopRequested);

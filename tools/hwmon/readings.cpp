@@ -2,54 +2,104 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace hwmon {
 
+namespace {
+
+bool IsControl(unsigned char c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+// The number of bytes of the UTF-8 sequence at `text`, or 0 when it is not a
+// well-formed one (overlong forms, surrogates and code points past U+10FFFF
+// are not); `code` receives its code point.
+std::size_t Utf8Sequence(std::string_view text, std::uint32_t& code) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) {
+        code = lead;
+        return 1;
+    }
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || text.size() < length) return 0;
+    code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[k]);
+        if ((next & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (next & 0x3F);
+    }
+    constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+bool IsUtf8(std::string_view text) {
+    std::uint32_t code = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8Sequence(text.substr(i), code);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
 modMBMAccess::SensorSnapshot BuildSnapshot(const std::vector<Reading>& readings,
                                            Warnings* warnings) {
     modMBMAccess::SensorSnapshot snapshot{};
-    if (readings.size() > modMBMAccess::kSensorCount && warnings)
-        warnings->push_back(std::to_string(readings.size()) + " sensors found; only the first " +
-                            std::to_string(modMBMAccess::kSensorCount) + " are published");
     for (std::size_t slot = 0; slot < readings.size() && slot < modMBMAccess::kSensorCount;
          ++slot) {
         const Reading& reading = readings[slot];
         modMBMAccess::SensorEntry& entry = snapshot.Sensors[slot];
         entry.Kind = static_cast<std::uint8_t>(reading.kind);
-        const std::size_t length = std::min(reading.name.size(), modMBMAccess::kNameLength);
-        if (length < reading.name.size() && warnings)
-            warnings->push_back("name \"" + reading.name + "\" cut to 12 bytes: \"" +
-                                reading.name.substr(0, length) + "\"");
-        std::memcpy(entry.Name, reading.name.data(), length);
+        std::string name = reading.name;
+        for (char& c : name)
+            if (IsControl(static_cast<unsigned char>(c))) c = '?'; // no display shows them
+        const std::size_t length = std::min(name.size(), modMBMAccess::kNameLength);
+        if (length < name.size() && warnings)
+            warnings->push_back("name \"" + ForTerminal(reading.name) + "\" cut to 12 bytes: \"" +
+                                ForTerminal(name.substr(0, length)) + "\"");
+        std::memcpy(entry.Name, name.data(), length);
         entry.Current = reading.value;
     }
     return snapshot;
 }
 
-std::string ToSingleByte(std::string_view utf8) {
+std::string ToSingleByte(std::string_view text) {
+    if (!IsUtf8(text)) return std::string(text);
     std::string out;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        std::size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        bool valid = c >= 0xC0 && c < 0xF8 && i + extra < utf8.size();
-        std::uint32_t code = c & (0x3F >> extra);
-        for (std::size_t k = 1; valid && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            out += static_cast<char>(c);
-            continue;
-        }
+    std::uint32_t code = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        i += Utf8Sequence(text.substr(i), code);
         out += code <= 0xFF ? static_cast<char>(code) : '?';
-        i += extra;
+    }
+    return out;
+}
+
+std::string ForTerminal(std::string_view latin1) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : latin1) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (IsControl(byte) || byte == '\\') {
+            out += byte == '\\' ? std::string("\\\\")
+                                : std::string{'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+        } else if (byte >= 0xA0) { // its UTF-8 form
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        } else {
+            out += c;
+        }
     }
     return out;
 }
 
 std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings) {
+    const std::string decoded = ToSingleByte(text);
+    text = decoded;
     std::vector<Reading> readings;
     int number = 0;
     while (!text.empty()) {
@@ -57,6 +107,12 @@ std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings) {
         std::string_view line = text.substr(0, eol);
         text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
         ++number;
+        if (line.size() > kMaxTableLine) {
+            if (warnings)
+                warnings->push_back("line " + std::to_string(number) +
+                                    " is longer than 4 KiB; the table is refused");
+            return {};
+        }
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.remove_suffix(1);
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
@@ -71,13 +127,13 @@ std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings) {
             parsed.ptr != word.data() + word.size() || !std::isfinite(value)) {
             if (warnings)
                 warnings->push_back("line " + std::to_string(number) +
-                                    ": expected \"name value\", skipped: " + std::string(line));
+                                    ": expected \"name value\", skipped: " + ForTerminal(line));
             continue;
         }
         std::string_view name = line.substr(0, gap);
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
             name.remove_suffix(1);
-        readings.push_back({Kind::Other, ToSingleByte(name), value});
+        readings.push_back({Kind::Other, std::string(name), value});
     }
     return readings;
 }

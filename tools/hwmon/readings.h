@@ -29,18 +29,30 @@ struct Reading {
 // Things worth telling the operator: skipped files, cut names, dropped sensors.
 using Warnings = std::vector<std::string>;
 
+// What a table may hold: a larger table, or a longer line, is refused.
+inline constexpr std::size_t kMaxTableBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxTableLine = 4096;
+
 // The block with the readings in slots 0 onward, at most 100 of them; names
-// are cut to 12 bytes and NUL-filled, unused slots and fields stay zero.
+// are cut to 12 bytes and NUL-filled, control characters in them become "?",
+// unused slots and fields stay zero.
 modMBMAccess::SensorSnapshot BuildSnapshot(const std::vector<Reading>& readings,
                                            Warnings* warnings);
 
-// Single-byte text for a name read as UTF-8: characters up to U+00FF become
-// their Latin-1 byte, others "?"; bytes that are not UTF-8 stay as they are.
-std::string ToSingleByte(std::string_view utf8);
+// Single-byte (Latin-1) text: a text that is well-formed UTF-8 is decoded,
+// characters past U+00FF becoming "?"; any other text is taken as Latin-1
+// bytes as they stand (so an overlong form never decodes to a NUL).
+std::string ToSingleByte(std::string_view text);
+
+// Latin-1 text made safe to print on a UTF-8 terminal: control characters
+// and backslashes escaped ("\x1b", "\\"), letters past ASCII in UTF-8.
+std::string ForTerminal(std::string_view latin1);
 
 // The readings of a table file: one "name value" a line, the name being
-// everything before the last blank-separated word. Blank lines and lines
-// starting with '#' are skipped silently, broken lines with a warning.
+// everything before the last blank-separated word. The text is decoded as
+// ToSingleByte says. Blank lines and lines starting with '#' are skipped
+// silently, broken lines with a warning; a line longer than kMaxTableLine
+// refuses the whole table (no readings, one warning).
 std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings);
 
 } // namespace hwmon
