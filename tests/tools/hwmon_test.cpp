@@ -1,15 +1,18 @@
 #include "readings.h"
+#include "sensors_scan.h"
 #include "support/temp_dir.h"
 #include "support/test_block.h"
-#include "sysfs_scan.h"
 
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -31,27 +34,6 @@ public:
     std::string Sys() const { return (root_ / "sys").string(); }
     std::string Proc() const { return (root_ / "proc").string(); }
 
-    // Two chips, listed out of order, with labelled, unlabelled and broken
-    // sensors, and a cpufreq clock.
-    void Populate() {
-        File("sys/class/hwmon/hwmon1/name", "nct6775\n");
-        File("sys/class/hwmon/hwmon1/temp1_input", "45000\n");
-        File("sys/class/hwmon/hwmon1/temp1_label", "SYSTIN\n");
-        File("sys/class/hwmon/hwmon1/temp2_input", "38500\n");
-        Directory("sys/class/hwmon/hwmon1/temp3_input"); // unreadable
-        File("sys/class/hwmon/hwmon1/temp4_input", "n/a\n");
-        File("sys/class/hwmon/hwmon1/fan1_input", "1200\n");
-        File("sys/class/hwmon/hwmon1/in0_input", "1650\n");
-        File("sys/class/hwmon/hwmon1/in0_label", "Vcore\n");
-        File("sys/class/hwmon/hwmon1/temp1_max", "80000\n");
-        File("sys/class/hwmon/hwmon0/name", "coretemp\n");
-        File("sys/class/hwmon/hwmon0/temp10_input", "51000\n");
-        File("sys/class/hwmon/hwmon0/temp10_label", "Core 10 of the package\n");
-        File("sys/class/hwmon/hwmon0/temp2_input", "52000\n");
-        File("sys/class/hwmon/hwmon0/temp2_label", "Package id 0\n");
-        File("sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq", "2400000\n");
-    }
-
 private:
     testing_support::TempDir dir_{"korvid-sysfs"};
     const fs::path& root_ = dir_.Path();
@@ -60,6 +42,135 @@ private:
 std::string Name(const modMBMAccess::SensorEntry& entry) {
     return modMBMAccess::CleanName(modMBMAccess::RawName(entry));
 }
+
+// The files of a fake hwmon0: without a device link, libsensors takes it for
+// a virtual chip ("testchip-virtual-0").
+using ChipFiles = std::vector<std::pair<std::string, std::string>>;
+
+struct ChipRun {
+    std::string skipped; // why the namespace could not be made; empty when it ran
+    int status = -1;
+    std::string messages; // stderr
+    std::string listing;  // stdout
+    modMBMAccess::SensorSnapshot snapshot{};
+};
+
+void Put(int fd, const std::string& bytes) {
+    const std::string length = std::to_string(bytes.size()) + "\n";
+    (void)!::write(fd, length.data(), length.size());
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string Take(std::string_view& from) {
+    const auto eol = from.find('\n');
+    if (eol == std::string_view::npos) return {};
+    const std::size_t length = std::stoul(std::string(from.substr(0, eol)));
+    std::string bytes(from.substr(eol + 1, length));
+    from.remove_prefix(std::min(from.size(), eol + 1 + length));
+    return bytes;
+}
+
+std::string Drain(int fd) {
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+// Runs korvid-hwmon with `args` in a mount namespace of its own, where
+// /sys/class holds the fake chip and /dev/shm is empty, and reads the block
+// back there. With `reload`, it runs until it has published, then `reload`
+// rewrites its configuration, SIGHUP asks it to read it again, and the block
+// is read once slot 0's name has changed (or after 3 s).
+ChipRun RunOnFakeChip(const ChipFiles& files, const std::vector<std::string>& args,
+                      const std::function<void()>& reload = {}) {
+    int results[2];
+    ChipRun run;
+    if (::pipe(results) != 0) {
+        run.skipped = "a pipe";
+        return run;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(results[0]);
+        const int out = results[1];
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", "/sys/class", "tmpfs", 0, "mode=0755") != 0 ||
+            ::mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") != 0) {
+            Put(out, std::string("a private mount namespace: ") + std::strerror(errno));
+            ::_exit(0);
+        }
+        Put(out, "");
+        fs::create_directories("/sys/class/hwmon/hwmon0");
+        for (const auto& [name, text] : files)
+            std::ofstream("/sys/class/hwmon/hwmon0/" + name) << text;
+        int outPipe[2], errPipe[2];
+        if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) ::_exit(1);
+        const pid_t hwmon = ::fork();
+        if (hwmon == 0) {
+            ::dup2(outPipe[1], 1);
+            ::dup2(errPipe[1], 2);
+            std::vector<char*> argv{const_cast<char*>(KORVID_HWMON)};
+            for (const auto& arg : args)
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            ::execv(KORVID_HWMON, argv.data());
+            ::_exit(127);
+        }
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        const char* block = modMBMAccess::SensorBlockName();
+        auto name0 = [&] { return Name(modMBMAccess::ReadSnapshotFrom(block).Sensors[0]); };
+        if (reload) {
+            std::string before;
+            for (int i = 0; i < 300 && (before = name0()).empty(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            reload();
+            ::kill(hwmon, SIGHUP);
+            for (int i = 0; i < 300 && name0() == before; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        modMBMAccess::SensorSnapshot snapshot{};
+        if (reload) {
+            snapshot = modMBMAccess::ReadSnapshotFrom(block);
+            ::kill(hwmon, SIGTERM);
+        }
+        const std::string listing = Drain(outPipe[0]);
+        const std::string messages = Drain(errPipe[0]);
+        int status = 0;
+        ::waitpid(hwmon, &status, 0);
+        if (!reload) snapshot = modMBMAccess::ReadSnapshotFrom(block);
+        Put(out, std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
+        Put(out, messages);
+        Put(out, listing);
+        Put(out, std::string(reinterpret_cast<const char*>(&snapshot), sizeof snapshot));
+        ::_exit(0);
+    }
+    ::close(results[1]);
+    const std::string all = Drain(results[0]);
+    ::close(results[0]);
+    ::waitpid(child, nullptr, 0);
+    std::string_view rest = all;
+    run.skipped = Take(rest);
+    if (!run.skipped.empty()) return run;
+    run.status = std::stoi("0" + Take(rest));
+    run.messages = Take(rest);
+    run.listing = Take(rest);
+    const std::string snapshot = Take(rest);
+    if (snapshot.size() == sizeof run.snapshot)
+        std::memcpy(&run.snapshot, snapshot.data(), sizeof run.snapshot);
+    return run;
+}
+
+#define SKIP_WITHOUT_NAMESPACE(run)                                                                \
+    if (!(run).skipped.empty())                                                                    \
+    GTEST_SKIP() << "needs " << (run).skipped << " (run as root, as CI does)"
 
 int RunHwmon(const std::vector<std::string>& args) {
     std::string command = KORVID_HWMON;
@@ -120,39 +231,15 @@ bool BlockExists(const std::string& name) {
 
 } // namespace
 
-TEST(HwmonScan, ReadsChipsKindsAndNumbersInOrder) {
-    FakeSystem system;
-    system.Populate();
-    hwmon::Warnings warnings;
-    const auto readings = hwmon::ScanSystem(system.Sys(), system.Proc(), &warnings);
-
-    ASSERT_EQ(readings.size(), 7u);
-    const std::pair<std::string, double> expected[] = {
-        {"Package id 0", 52}, {"Core 10 of the package", 51}, {"SYSTIN", 45},
-        {"nct6775 T2", 38.5}, {"nct6775 F1", 1200},           {"Vcore", 1.65},
-        {"CPU0 Clock", 2400}};
-    for (std::size_t i = 0; i < readings.size(); ++i) {
-        EXPECT_EQ(readings[i].name, expected[i].first);
-        EXPECT_DOUBLE_EQ(readings[i].value, expected[i].second);
-    }
-    EXPECT_EQ(readings[0].kind, Kind::Temperature);
-    EXPECT_EQ(readings[4].kind, Kind::Fan);
-    EXPECT_EQ(readings[5].kind, Kind::Voltage);
-    EXPECT_EQ(readings[6].kind, Kind::Clock);
-    EXPECT_EQ(warnings.size(), 2u); // temp3 unreadable, temp4 not a number
-}
-
-TEST(HwmonScan, ClockFallsBackToCpuinfoAndEmptyMachinesGiveNothing) {
+TEST(HwmonScan, ClockComesFromCpufreqElseCpuinfo) {
     FakeSystem system;
     system.File("proc/cpuinfo", "processor\t: 0\ncpu MHz\t\t: 2994.372\n\nprocessor\t: 1\n"
                                 "cpu MHz\t\t: 1000.0\n");
-    hwmon::Warnings warnings;
-    const auto readings = hwmon::ScanSystem(system.Sys(), system.Proc(), &warnings);
-    ASSERT_EQ(readings.size(), 1u);
-    EXPECT_DOUBLE_EQ(readings[0].value, 2994.372);
-
+    EXPECT_EQ(hwmon::CpuClockMHz(system.Sys(), system.Proc()), 2994.372);
+    system.File("sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq", "2400000\n");
+    EXPECT_EQ(hwmon::CpuClockMHz(system.Sys(), system.Proc()), 2400);
     FakeSystem empty;
-    EXPECT_TRUE(hwmon::ScanSystem(empty.Sys(), empty.Proc(), &warnings).empty());
+    EXPECT_EQ(hwmon::CpuClockMHz(empty.Sys(), empty.Proc()), std::nullopt);
 }
 
 TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
@@ -221,24 +308,6 @@ TEST(HwmonTable, MessagesShowNamesWithControlBytesEscaped) {
         EXPECT_EQ(warning.find('\x1b'), std::string::npos) << warning;
         EXPECT_NE(warning.find("\\x1b"), std::string::npos) << warning;
     }
-}
-
-TEST(HwmonProgram, PublishesOnceIntoTheBlock) {
-    FakeSystem system;
-    system.Populate();
-    const std::string block = testing_support::UniqueBlockName();
-    ASSERT_EQ(
-        RunHwmon({"--once", "--block", block, "--sysfs", system.Sys(), "--proc", system.Proc()}),
-        0);
-    const auto snapshot = modMBMAccess::ReadSnapshotFrom(block.c_str());
-    ::shm_unlink(block.c_str());
-    EXPECT_EQ(Name(snapshot.Sensors[0]), "Package id 0");
-    EXPECT_EQ(Name(snapshot.Sensors[1]), "Core 10 of t");
-    EXPECT_EQ(snapshot.Sensors[5].Current, 1.65);
-    EXPECT_EQ(Name(snapshot.Sensors[6]), "CPU0 Clock");
-    EXPECT_EQ(snapshot.Sensors[6].Kind, 4);
-    EXPECT_EQ(Name(snapshot.Sensors[7]), "");
-    EXPECT_EQ(snapshot.Sensors[7].Current, 0);
 }
 
 TEST(HwmonProgram, FollowsTheTableAndRemovesTheBlockOnSigterm) {
@@ -374,4 +443,89 @@ TEST(HwmonProgram, PublishesOnlyIntoABlockOfItsOwn) {
         << run.messages;
     EXPECT_EQ(reading(), 666);
     ::shm_unlink(block.c_str());
+}
+
+// libsensors decides what is published: the configuration's labels name the
+// inputs, its compute lines scale them and its ignore lines hide them; an
+// input the chip cannot read, or reports a fault on, is left out with one
+// message.
+TEST(HwmonSensors, PublishesWhatTheSensorConfigurationSays) {
+    const ChipFiles chip = {
+        {"name", "testchip\n"},  {"temp1_input", "45000\n"}, {"temp2_input", "30000\n"},
+        {"temp2_fault", "1\n"},  {"temp3_input", "n/a\n"},   {"temp4_input", "51500\n"},
+        {"in0_input", "1650\n"}, {"in1_input", "1900\n"},    {"fan1_input", "1200\n"},
+        {"fan3_input", "900\n"},
+    };
+    testing_support::TempDir dir;
+    const std::string config = dir.File("sensors.conf");
+    std::ofstream(config) << "chip \"testchip-*\"\n"
+                             "  label temp1 \"CPU Die\"\n"
+                             "  label temp4 \"Motherboard Temperature\"\n"
+                             "  compute in1 @*6.3, @/6.3\n"
+                             "  ignore fan3\n";
+    const ChipRun run = RunOnFakeChip(chip, {"--once", "--config", config});
+    SKIP_WITHOUT_NAMESPACE(run);
+    EXPECT_EQ(run.status, 0) << run.messages;
+    const auto& sensors = run.snapshot.Sensors;
+    const std::tuple<std::string, double, int> expected[] = {
+        {"CPU Die", 45, 1}, {"Motherboard", 51.5, 1}, {"fan1", 1200, 3},
+        {"in0", 1.65, 2},   {"in1", 11.97, 2},
+    };
+    for (std::size_t slot = 0; slot < std::size(expected); ++slot) {
+        const auto& [name, value, kind] = expected[slot];
+        EXPECT_EQ(Name(sensors[slot]), name) << "slot " << slot;
+        EXPECT_NEAR(sensors[slot].Current, value, 1e-9) << "slot " << slot;
+        EXPECT_EQ(sensors[slot].Kind, kind) << "slot " << slot;
+    }
+    // Then processor 0's clock, where this machine has one to read.
+    EXPECT_TRUE(Name(sensors[5]).empty() || Name(sensors[5]) == "CPU0 Clock");
+    EXPECT_NE(run.messages.find("testchip-virtual-0 temp2: the chip reports a fault"),
+              std::string::npos)
+        << run.messages;
+    EXPECT_NE(run.messages.find("testchip-virtual-0 temp3: cannot be read"), std::string::npos);
+    EXPECT_NE(run.messages.find("\"Motherboard Temperature\" cut to 12 bytes"), std::string::npos);
+
+    // --list prints the same, numbered as the window's sensor list.
+    const ChipRun list = RunOnFakeChip(chip, {"--list", "--config", config});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.listing.rfind("No.  kind         name          value\n"
+                                 "  1  temperature  CPU Die       45 \xC2\xB0"
+                                 "C\n"
+                                 "  2  temperature  Motherboard   51.5 \xC2\xB0"
+                                 "C\n"
+                                 "  3  fan          fan1          1200 RPM\n"
+                                 "  4  voltage      in0           1.65 V\n"
+                                 "  5  voltage      in1           11.97 V\n",
+                                 0),
+              0u)
+        << list.listing;
+    EXPECT_TRUE(Name(list.snapshot.Sensors[0]).empty()); // nothing published
+
+    // Without a configuration of its own the chip's inputs keep their names.
+    const ChipRun plain = RunOnFakeChip(chip, {"--once", "--config", "/dev/null"});
+    EXPECT_EQ(Name(plain.snapshot.Sensors[0]), "temp1");
+    EXPECT_EQ(Name(plain.snapshot.Sensors[2]), "fan1");
+    EXPECT_EQ(Name(plain.snapshot.Sensors[3]), "fan3");
+    EXPECT_EQ(plain.snapshot.Sensors[5].Current, 1.9);
+}
+
+TEST(HwmonSensors, AConfigurationThatDoesNotParseIsRefusedAndSighupReadsItAgain) {
+    const ChipFiles chip = {{"name", "testchip\n"}, {"temp1_input", "45000\n"}};
+    testing_support::TempDir dir;
+    const std::string broken = dir.File("broken.conf");
+    std::ofstream(broken) << "chip \"testchip-*\"\n  label temp1 \"A\"\n  label temp1\n";
+    const ChipRun run = RunOnFakeChip(chip, {"--once", "--config", broken});
+    SKIP_WITHOUT_NAMESPACE(run);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.messages.find(broken + ":4: syntax error"), std::string::npos) << run.messages;
+    EXPECT_TRUE(Name(run.snapshot.Sensors[0]).empty()); // nothing published
+
+    const std::string config = dir.File("sensors.conf");
+    std::ofstream(config) << "chip \"testchip-*\"\n  label temp1 \"Before\"\n";
+    const ChipRun reloaded = RunOnFakeChip(chip, {"--interval", "20", "--config", config}, [&] {
+        std::ofstream(config) << "chip \"testchip-*\"\n  label temp1 \"After\"\n";
+    });
+    EXPECT_EQ(reloaded.status, 0);
+    EXPECT_EQ(Name(reloaded.snapshot.Sensors[0]), "After") << reloaded.messages;
+    EXPECT_NE(reloaded.messages.find("sensor configuration read again"), std::string::npos);
 }

@@ -2,15 +2,18 @@
 // sensor block that Korvid Halvane reads.
 
 #include "readings.h"
+#include "sensors_scan.h"
 #include "shared_block.h"
-#include "sysfs_scan.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <getopt.h>
 #include <iostream>
 #include <optional>
 #include <set>
@@ -20,9 +23,13 @@
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t reloadRequested = 0;
 
 void RequestStop(int) {
     stopRequested = 1;
+}
+void RequestReload(int) {
+    reloadRequested = 1;
 }
 
 constexpr const char* kUsage = R"(Usage: korvid-hwmon [OPTION]...
@@ -30,14 +37,22 @@ Publishes this machine's sensor readings into the shared-memory sensor block
 "/$M$B$M$5$S$D$" (8484 bytes, readable by all) that Korvid Halvane reads, and
 refreshes it until stopped with Ctrl-C or SIGTERM, which remove the block.
 
-Readings come from the kernel's hwmon interface (/sys/class/hwmon): every
-temperature in degrees Celsius, fan in RPM and voltage in volts, named by the
-sensor's label or, without one, by chip and sensor ("coretemp T1"); then
-processor 0's clock in MHz. They fill the table from slot 0 in the order chip,
-kind, number; at most 100, names cut to 12 bytes. The first byte of each entry
-tells the kind: 1 temperature, 2 voltage, 3 fan, 4 clock, 0 a table reading.
+Readings come from libsensors, which applies the machine's sensor
+configuration (/etc/sensors3.conf and /etc/sensors.d/*) exactly as the
+sensors command shows it: its labels name the inputs, its compute lines scale
+them, its ignore lines hide them. Every temperature in degrees Celsius, fan in
+RPM and voltage in volts is published, named by its label (what sensors
+prints before the colon, cut to 12 bytes), chip by chip and within a chip
+temperatures, fans, then voltages; then processor 0's clock in MHz. At most
+100 fit. The first byte of each entry tells the kind: 1 temperature,
+2 voltage, 3 fan, 4 clock, 0 a table reading. An input that cannot be read,
+or whose chip reports a fault, is left out (and said so once).
 
 Options:
+  --config FILE    use FILE instead of the system's sensor configuration, as
+                   sensors -c FILE does
+  --list           print what would be published (the number the window's
+                   sensor list shows, kind, name, value) and exit
   --table FILE     publish the readings of FILE instead, one "name value" a
                    line ('#' starts a comment); re-read at every refresh, so
                    editing the file changes the readings. A file that is
@@ -47,50 +62,83 @@ Options:
   --interval MS    refresh every MS milliseconds (default 500)
   --once           publish once and exit, leaving the block in place
   --block NAME     publish under another shared-memory name (for tests)
-  --sysfs DIR      read hwmon and cpufreq below DIR instead of /sys
-  --proc DIR       read cpuinfo below DIR instead of /proc
   --help           show this text
+
+Signals: SIGTERM and SIGINT stop it and remove the block; SIGHUP reads the
+sensor configuration again.
+
+Exit status: 0 when stopped by a signal (or after --once or --list), 1 when
+the block cannot be published (another user's block is there, or another
+korvid-hwmon publishes it), 2 for a wrong option or a configuration that does
+not parse.
 )";
 
 struct Options {
     std::optional<std::string> table;
+    std::string config;
     long intervalMs = 500;
     bool once = false;
+    bool list = false;
     std::string block = modMBMAccess::SensorBlockName();
-    std::string sysRoot = "/sys";
-    std::string procRoot = "/proc";
 };
 
+std::string Shown(const std::string& text) {
+    return hwmon::ForTerminal(hwmon::ToSingleByte(text));
+}
+
+// False on a wrong option, which has been told.
 bool ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        const char* v = nullptr;
-        if (arg == "--help") {
+    enum { kTable = 1, kConfig, kInterval, kBlock };
+    static const option kLong[] = {
+        {"table", required_argument, nullptr, kTable},
+        {"config", required_argument, nullptr, kConfig},
+        {"interval", required_argument, nullptr, kInterval},
+        {"block", required_argument, nullptr, kBlock},
+        {"once", no_argument, nullptr, 'o'},
+        {"list", no_argument, nullptr, 'l'},
+        {"help", no_argument, nullptr, 'h'},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0; // told below, with the option's bytes escaped
+    for (int c; (c = ::getopt_long(argc, argv, "", kLong, nullptr)) != -1;) {
+        switch (c) {
+        case 'h':
             std::cout << kUsage;
             std::exit(0);
-        } else if (arg == "--once") {
+        case 'o':
             options.once = true;
-        } else if (arg == "--table" && (v = value())) {
-            options.table = v;
-        } else if (arg == "--block" && (v = value())) {
-            options.block = v;
-        } else if (arg == "--sysfs" && (v = value())) {
-            options.sysRoot = v;
-        } else if (arg == "--proc" && (v = value())) {
-            options.procRoot = v;
-        } else if (arg == "--interval" && (v = value())) {
+            break;
+        case 'l':
+            options.list = true;
+            break;
+        case kTable:
+            options.table = optarg;
+            break;
+        case kConfig:
+            options.config = optarg;
+            break;
+        case kBlock:
+            options.block = optarg;
+            break;
+        case kInterval: {
             char* end = nullptr;
-            options.intervalMs = std::strtol(v, &end, 10);
+            options.intervalMs = std::strtol(optarg, &end, 10);
             if (*end != '\0' || options.intervalMs < 10 || options.intervalMs > 3600000) {
                 std::cerr << "korvid-hwmon: --interval takes 10 to 3600000 milliseconds\n";
                 return false;
             }
-        } else {
-            std::cerr << "korvid-hwmon: unknown or incomplete option '"
-                      << hwmon::ForTerminal(hwmon::ToSingleByte(arg)) << "'; see --help\n";
+            break;
+        }
+        default:
+            std::cerr << "korvid-hwmon: unknown or incomplete option '" << Shown(argv[optind - 1])
+                      << "'; see --help\n";
             return false;
         }
+    }
+    if (optind < argc) {
+        std::cerr << "korvid-hwmon: unexpected argument '" << Shown(argv[optind])
+                  << "'; see --help\n";
+        return false;
     }
     return true;
 }
@@ -99,10 +147,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 void Tell(const hwmon::Warnings& warnings, std::set<std::string>& told) {
     for (const std::string& warning : warnings)
         if (told.insert(warning).second) std::cerr << "korvid-hwmon: " << warning << '\n';
-}
-
-std::string Shown(const std::string& path) {
-    return hwmon::ForTerminal(hwmon::ToSingleByte(path));
 }
 
 // The table file's text, at most kMaxTableBytes of it. A signal ends the
@@ -142,17 +186,84 @@ std::optional<std::string> ReadTable(const std::string& path, hwmon::Warnings& w
     return text;
 }
 
-std::vector<hwmon::Reading> Gather(const Options& options, hwmon::Warnings& warnings) {
-    if (!options.table) return hwmon::ScanSystem(options.sysRoot, options.procRoot, &warnings);
+std::vector<hwmon::Reading> Gather(const Options& options, const hwmon::SensorsLibrary* library,
+                                   hwmon::Warnings& warnings) {
+    if (!options.table) return hwmon::ScanSystem(*library, &warnings);
     const auto text = ReadTable(*options.table, warnings);
     return text ? hwmon::ParseTable(*text, &warnings) : std::vector<hwmon::Reading>();
 }
 
+const char* KindName(hwmon::Kind kind) {
+    switch (kind) {
+    case hwmon::Kind::Temperature:
+        return "temperature";
+    case hwmon::Kind::Voltage:
+        return "voltage";
+    case hwmon::Kind::Fan:
+        return "fan";
+    case hwmon::Kind::Clock:
+        return "clock";
+    case hwmon::Kind::Other:
+        break;
+    }
+    return "table";
+}
+
+const char* Unit(hwmon::Kind kind) {
+    switch (kind) {
+    case hwmon::Kind::Temperature:
+        return " \xC2\xB0"
+               "C";
+    case hwmon::Kind::Voltage:
+        return " V";
+    case hwmon::Kind::Fan:
+        return " RPM";
+    case hwmon::Kind::Clock:
+        return " MHz";
+    case hwmon::Kind::Other:
+        break;
+    }
+    return "";
+}
+
+// What the block would hold, one line per entry, as the window will number it.
+void List(const std::vector<hwmon::Reading>& readings) {
+    const auto snapshot = hwmon::BuildSnapshot(readings, nullptr);
+    std::printf("No.  kind         name          value\n");
+    for (std::size_t slot = 0; slot < readings.size() && slot < modMBMAccess::kSensorCount;
+         ++slot) {
+        const auto& entry = snapshot.Sensors[slot];
+        const std::string name = modMBMAccess::CleanName(modMBMAccess::RawName(entry));
+        const std::string shown = hwmon::ForTerminal(name);
+        // Padded by the name's width on screen, not its bytes.
+        const std::size_t pad = name.size() < 12 ? 12 - name.size() : 0;
+        std::printf("%3zu  %-11s  %s%*s  %g%s\n", slot + 1, KindName(readings[slot].kind),
+                    shown.c_str(), static_cast<int>(pad), "", entry.Current,
+                    Unit(readings[slot].kind));
+    }
+    if (readings.size() > modMBMAccess::kSensorCount)
+        std::printf("(%zu more that do not fit)\n", readings.size() - modMBMAccess::kSensorCount);
+}
+
 void Sleep(long ms) {
     timespec rest{ms / 1000, (ms % 1000) * 1000000};
-    // A signal ends the sleep early; the loop then sees stopRequested.
-    while (!stopRequested && ::nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+    // A signal ends the sleep early; the loop then sees what it asked for.
+    while (!stopRequested && !reloadRequested && ::nanosleep(&rest, &rest) != 0 && errno == EINTR) {
     }
+}
+
+void TellCount(const Options& options, std::size_t count) {
+    if (count == 0)
+        std::cerr << "korvid-hwmon: no sensors found"
+                  << (options.table ? "" : " (no hwmon chips here, as in most virtual machines)")
+                  << "; publishing an empty table\n";
+    else if (count > modMBMAccess::kSensorCount)
+        std::cerr << "korvid-hwmon: publishing " << modMBMAccess::kSensorCount << " of " << count
+                  << " sensors to " << Shown(options.block) << " (the block has "
+                  << modMBMAccess::kSensorCount << " slots)\n";
+    else
+        std::cerr << "korvid-hwmon: publishing " << count << " sensor" << (count == 1 ? "" : "s")
+                  << " to " << Shown(options.block) << '\n';
 }
 
 } // namespace
@@ -161,11 +272,31 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) return 2;
 
+    std::unique_ptr<hwmon::SensorsLibrary> library;
+    if (!options.table) {
+        std::string error;
+        library = hwmon::SensorsLibrary::Open(options.config, &error);
+        if (!library) {
+            std::cerr << "korvid-hwmon: the sensor configuration does not parse: " << Shown(error)
+                      << '\n';
+            return 2;
+        }
+    }
+
+    std::set<std::string> told;
+    if (options.list) {
+        hwmon::Warnings warnings;
+        const auto readings = Gather(options, library.get(), warnings);
+        Tell(warnings, told);
+        List(readings);
+        return 0;
+    }
+
     std::string error;
     auto block = modMBMAccess::SharedBlockWriter::Create(
         options.block, sizeof(modMBMAccess::SensorSnapshot), &error);
     if (!block) {
-        std::cerr << "korvid-hwmon: " << hwmon::ForTerminal(hwmon::ToSingleByte(error)) << '\n';
+        std::cerr << "korvid-hwmon: " << Shown(error) << '\n';
         return 1;
     }
     if (!block->TryHoldExclusively()) {
@@ -176,35 +307,36 @@ int main(int argc, char** argv) {
     }
     block->SetRemoveOnDestroy(!options.once);
 
-    struct sigaction action {};
+    struct sigaction action {}; // no SA_RESTART: a signal ends a blocking read
     action.sa_handler = RequestStop;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    action.sa_handler = RequestReload;
+    ::sigaction(SIGHUP, &action, nullptr);
 
-    std::set<std::string> told;
-    std::optional<std::size_t> lastCount;
+    std::size_t lastCount = SIZE_MAX; // none told yet
     do {
+        if (reloadRequested) {
+            reloadRequested = 0;
+            if (library) {
+                if (library->Reload(&error))
+                    std::cerr << "korvid-hwmon: sensor configuration read again\n";
+                else
+                    std::cerr << "korvid-hwmon: the sensor configuration does not parse: "
+                              << Shown(error) << "; going on with what could be read\n";
+                told.clear(); // inputs may be named otherwise now
+                lastCount = SIZE_MAX;
+            }
+        }
         hwmon::Warnings warnings;
-        const auto readings = Gather(options, warnings);
+        const auto readings = Gather(options, library.get(), warnings);
         if (stopRequested) break;
         const auto snapshot = hwmon::BuildSnapshot(readings, &warnings);
         block->Write(&snapshot, sizeof snapshot);
         Tell(warnings, told);
         if (lastCount != readings.size()) {
             lastCount = readings.size();
-            if (readings.empty())
-                std::cerr << "korvid-hwmon: no sensors found"
-                          << (options.table ? ""
-                                            : " (no hwmon chips here, as in most virtual machines)")
-                          << "; publishing an empty table\n";
-            else if (readings.size() > modMBMAccess::kSensorCount)
-                std::cerr << "korvid-hwmon: publishing " << modMBMAccess::kSensorCount << " of "
-                          << readings.size() << " sensors to " << Shown(options.block)
-                          << " (the block has " << modMBMAccess::kSensorCount << " slots)\n";
-            else
-                std::cerr << "korvid-hwmon: publishing " << readings.size() << " sensor"
-                          << (readings.size() == 1 ? "" : "s") << " to " << Shown(options.block)
-                          << '\n';
+            TellCount(options, readings.size());
         }
         if (!options.once) Sleep(options.intervalMs);
     } while (!options.once && !stopRequested);

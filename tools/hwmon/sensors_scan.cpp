@@ -1,0 +1,198 @@
+#include "sensors_scan.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sensors/error.h>
+#include <sensors/sensors.h>
+#include <sstream>
+
+namespace hwmon {
+
+namespace {
+
+// libsensors tells of parse errors through a global callback (and
+// sensors_init() still succeeds), so they are collected here.
+struct ParseError {
+    std::string file; // empty for the file handed to sensors_init()
+    int line = 0;
+    std::string what;
+};
+std::vector<ParseError>* parseErrors = nullptr;
+
+void CollectParseError(const char* err, const char* file, int line) {
+    if (parseErrors) parseErrors->push_back({file ? file : "", line, err ? err : "error"});
+}
+
+struct KindOfFeature {
+    sensors_feature_type feature;
+    sensors_subfeature_type input;
+    sensors_subfeature_type fault; // SENSORS_SUBFEATURE_UNKNOWN: none
+    Kind kind;
+};
+// The order in which each chip's inputs are published.
+constexpr KindOfFeature kKinds[] = {
+    {SENSORS_FEATURE_TEMP, SENSORS_SUBFEATURE_TEMP_INPUT, SENSORS_SUBFEATURE_TEMP_FAULT,
+     Kind::Temperature},
+    {SENSORS_FEATURE_FAN, SENSORS_SUBFEATURE_FAN_INPUT, SENSORS_SUBFEATURE_FAN_FAULT, Kind::Fan},
+    {SENSORS_FEATURE_IN, SENSORS_SUBFEATURE_IN_INPUT, SENSORS_SUBFEATURE_UNKNOWN, Kind::Voltage},
+};
+
+std::string ChipName(const sensors_chip_name* chip) {
+    char name[256];
+    if (sensors_snprintf_chip_name(name, sizeof name, chip) < 0) return chip->prefix;
+    return name;
+}
+
+std::string Label(const sensors_chip_name* chip, const sensors_feature* feature) {
+    char* label = sensors_get_label(chip, feature);
+    if (!label) return feature->name;
+    std::string text = label;
+    std::free(label);
+    return text;
+}
+
+std::optional<std::string> ReadText(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string s = text.str();
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+std::optional<double> Number(std::string_view text) {
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    double value = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || parsed.ec != std::errc()) return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::unique_ptr<SensorsLibrary> SensorsLibrary::Open(const std::string& configFile,
+                                                     std::string* error) {
+    std::unique_ptr<SensorsLibrary> library(new SensorsLibrary(configFile));
+    if (!library->Init(error)) return nullptr;
+    return library;
+}
+
+SensorsLibrary::~SensorsLibrary() {
+    if (initialised_) sensors_cleanup();
+}
+
+bool SensorsLibrary::Init(std::string* error) {
+    std::vector<ParseError> errors;
+    parseErrors = &errors;
+    sensors_parse_error_wfn = CollectParseError;
+    FILE* config = nullptr;
+    int status = 0;
+    if (!configFile_.empty()) {
+        config = std::fopen(configFile_.c_str(), "r");
+        if (!config) {
+            parseErrors = nullptr;
+            if (error) *error = "cannot read " + configFile_;
+            return false;
+        }
+    }
+    status = sensors_init(config);
+    if (config) std::fclose(config);
+    parseErrors = nullptr;
+    initialised_ = status == 0;
+    if (!errors.empty()) {
+        const ParseError& first = errors.front();
+        if (error) {
+            *error = first.file.empty() ? configFile_ : first.file;
+            if (first.line > 0) *error += ":" + std::to_string(first.line);
+            *error += ": " + first.what;
+        }
+        return false;
+    }
+    if (status != 0) {
+        if (error) *error = std::string("libsensors: ") + sensors_strerror(status);
+        return false;
+    }
+    return true;
+}
+
+bool SensorsLibrary::Reload(std::string* error) {
+    if (initialised_) sensors_cleanup();
+    initialised_ = false;
+    if (Init(error)) return true;
+    if (!initialised_) { // not even the chips: go on with them and no configuration
+        if (FILE* none = std::fopen("/dev/null", "r")) {
+            initialised_ = sensors_init(none) == 0;
+            std::fclose(none);
+        }
+    }
+    return false;
+}
+
+std::vector<Reading> SensorsLibrary::Read(Warnings* warnings) const {
+    std::vector<Reading> readings;
+    if (!initialised_) return readings;
+    int chipNumber = 0;
+    while (const sensors_chip_name* chip = sensors_get_detected_chips(nullptr, &chipNumber)) {
+        for (const KindOfFeature& kind : kKinds) {
+            int featureNumber = 0;
+            while (const sensors_feature* feature = sensors_get_features(chip, &featureNumber)) {
+                if (feature->type != kind.feature) continue;
+                const sensors_subfeature* input = sensors_get_subfeature(chip, feature, kind.input);
+                if (!input) continue;
+                const std::string label = Label(chip, feature);
+                auto skip = [&](const std::string& why) {
+                    if (warnings)
+                        warnings->push_back(ChipName(chip) + " " +
+                                            ForTerminal(ToSingleByte(label)) + ": " + why);
+                };
+                if (const sensors_subfeature* fault =
+                        kind.fault == SENSORS_SUBFEATURE_UNKNOWN
+                            ? nullptr
+                            : sensors_get_subfeature(chip, feature, kind.fault)) {
+                    double faulty = 0;
+                    if (sensors_get_value(chip, fault->number, &faulty) == 0 && faulty != 0) {
+                        skip("the chip reports a fault; left out while it does");
+                        continue;
+                    }
+                }
+                double value = 0;
+                if (const int status = sensors_get_value(chip, input->number, &value);
+                    status != 0) {
+                    skip(std::string("cannot be read (") + sensors_strerror(status) +
+                         "); left out while it cannot");
+                    continue;
+                }
+                readings.push_back({kind.kind, ToSingleByte(label), value});
+            }
+        }
+    }
+    return readings;
+}
+
+std::optional<double> CpuClockMHz(const std::string& sysRoot, const std::string& procRoot) {
+    if (const auto khz = ReadText(sysRoot + "/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq"))
+        if (const auto value = Number(*khz)) return *value / 1000.0;
+    std::ifstream cpuinfo(procRoot + "/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("cpu MHz", 0) != 0) continue;
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) return std::nullopt;
+        return Number(std::string_view(line).substr(colon + 1)); // processor 0's comes first
+    }
+    return std::nullopt;
+}
+
+std::vector<Reading> ScanSystem(const SensorsLibrary& library, Warnings* warnings) {
+    std::vector<Reading> readings = library.Read(warnings);
+    if (const auto mhz = CpuClockMHz("/sys", "/proc"))
+        readings.push_back({Kind::Clock, "CPU0 Clock", *mhz});
+    return readings;
+}
+
+} // namespace hwmon

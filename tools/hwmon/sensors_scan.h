@@ -1,0 +1,52 @@
+#pragma once
+
+// The machine's own readings: hwmon chips through libsensors, which applies
+// the system's sensor configuration (/etc/sensors3.conf, /etc/sensors.d) as
+// the sensors command does, and processor 0's clock from cpufreq.
+
+#include "readings.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace hwmon {
+
+// libsensors, initialised once for the process (it keeps global state).
+class SensorsLibrary {
+public:
+    // Reads `configFile`, or the system configuration when it is empty.
+    // Null when it does not parse; `error` then names the file and the line.
+    static std::unique_ptr<SensorsLibrary> Open(const std::string& configFile, std::string* error);
+    ~SensorsLibrary();
+    SensorsLibrary(const SensorsLibrary&) = delete;
+    SensorsLibrary& operator=(const SensorsLibrary&) = delete;
+
+    // Reads the configuration again (on SIGHUP). When it no longer parses,
+    // returns false with the reason, and goes on with what libsensors made of
+    // it, as the sensors command would show.
+    bool Reload(std::string* error);
+
+    // Every temperature (°C), fan (RPM) and voltage (V) input, named by its
+    // label as the sensors command shows it, after the configuration's
+    // compute and ignore statements: chip by chip in libsensors' order, within
+    // a chip temperatures, then fans, then voltages. An input that cannot be
+    // read, or whose chip reports a fault, is left out with a warning.
+    std::vector<Reading> Read(Warnings* warnings) const;
+
+private:
+    explicit SensorsLibrary(std::string configFile) : configFile_(std::move(configFile)) {}
+    bool Init(std::string* error);
+
+    std::string configFile_;
+    bool initialised_ = false;
+};
+
+// Processor 0's clock in MHz from <sysRoot>/devices/system/cpu/cpu0/cpufreq/
+// scaling_cur_freq, else the first "cpu MHz" of <procRoot>/cpuinfo.
+std::optional<double> CpuClockMHz(const std::string& sysRoot, const std::string& procRoot);
+
+// The library's readings, then processor 0's clock.
+std::vector<Reading> ScanSystem(const SensorsLibrary& library, Warnings* warnings);
+
+} // namespace hwmon
