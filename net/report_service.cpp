@@ -61,8 +61,7 @@ void ReportService::Listen() {
         listenRetry_.stop();
         if (portWarningShown_) {
             portWarningShown_ = false;
-            emit ListeningAgain(
-                QString("Korvid Halvane is listening on TCP port %1 again.").arg(port_));
+            emit ListeningAgain(QString("Listening on TCP port %1 again.").arg(port_));
         }
         return;
     }
@@ -73,9 +72,9 @@ void ReportService::RetryLater(const QString& reason) {
     if (!listenRetry_.isActive()) listenRetry_.start();
     if (portWarningShown_) return;
     portWarningShown_ = true;
-    emit ListenFailed(QString("Korvid Halvane cannot listen on TCP port %1: %2\r\n"
-                              "It will keep trying every %3 seconds and serve displays as soon "
-                              "as the port is free.")
+    emit ListenFailed(QString("Cannot listen on TCP port %1: %2\r\n"
+                              "Korvid Halvane will keep trying every %3 seconds and serve "
+                              "displays as soon as the port is free.")
                           .arg(port_)
                           .arg(reason)
                           .arg(std::chrono::duration<double>(limits_.listenRetry).count()));

@@ -98,9 +98,11 @@ void frmMonitor::Form_Load() {
     ResetPairingLists();
     CompLoad->setText(LoadText(cpuUsage_->Usage()) + '%');
     DetectDrives();
-    const auto answer =
-        Ask({"Do you wish to use saved data to complete set-up?", OperatorMessage::Buttons::YesNo,
-             OperatorMessage::Icon::Question, OperatorMessage::Answer::Yes});
+    const auto answer = env_.useSavedPairs
+                            ? OperatorMessage::Answer::Yes
+                            : Ask({"Do you wish to use saved data to complete set-up?",
+                                   OperatorMessage::Buttons::YesNo, OperatorMessage::Icon::Question,
+                                   OperatorMessage::Answer::Yes});
     if (answer == OperatorMessage::Answer::Yes) {
         LoadPairings();
         tmrRefresh.start();

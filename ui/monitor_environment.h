@@ -31,6 +31,8 @@ struct MonitorEnvironment {
     std::string settingsFile;
     char decimalSeparator = '.';
     std::shared_ptr<OperatorMessages> messages;
+    // The start-up question is not asked; the saved pairs load as on Yes.
+    bool useSavedPairs = false;
     std::function<void()> quit;
 };
 

@@ -478,6 +478,47 @@ private slots:
         QVERIFY(Exchange(port, "x").endsWith("CompName=WS01\\\r\n"));
     }
 
+    // --use-saved and --headless: nothing is asked, the saved pairs load and
+    // the refresh starts; headless, every message is one line on the console,
+    // a question answered with its default button.
+    void startingWithTheSavedPairsAsksNothing() {
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::Any, 0));
+        FakeMachine machine;
+        QFile settings(QString::fromStdString(machine.SettingsFile()));
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write("[Korvid]\nSensors=3\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\5\\\n");
+        settings.close();
+        MonitorEnvironment env = machine.Environment();
+        env.port = squatter.serverPort();
+        env.useSavedPairs = true;
+        QStringList lines;
+        auto console =
+            std::make_shared<ConsoleMessages>([&](const QString& line) { lines << line; });
+        env.messages = console;
+        frmMonitor w(env);
+        w.Form_Load();
+        QCOMPARE(List(w, "List4")->item(0)->text(), QString("3"));
+        QCOMPARE(List(w, "List4")->item(8)->text(), QString("5"));
+        QVERIFY(w.RefreshTimer()->isActive());
+        QVERIFY(lines.isEmpty());
+
+        const QString port = QString::number(env.port);
+        QTRY_COMPARE(lines.size(), 1);
+        QCOMPARE(lines[0], "Korvid Halvane: Cannot listen on TCP port " + port +
+                               ": cannot bind: Address already in use Korvid Halvane will keep "
+                               "trying every 0.1 seconds and serve displays as soon as the port "
+                               "is free.");
+        squatter.close();
+        QTRY_COMPARE(lines.size(), 2);
+        QCOMPARE(lines[1], "Korvid Halvane: Listening on TCP port " + port + " again.");
+
+        const OperatorMessage question{"Sure?\r\nReally?", OperatorMessage::Buttons::YesNo,
+                                       OperatorMessage::Icon::Question, Answer::No};
+        QCOMPARE(console->Show(nullptr, question), Answer::No);
+        QCOMPARE(lines[2], QString("Korvid Halvane: Sure? Really? (answered No, the default)"));
+    }
+
     void quitEndsTheProgramWithoutQuestions() {
         FakeMachine machine;
         bool quit = false;

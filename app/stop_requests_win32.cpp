@@ -1,0 +1,34 @@
+#include "stop_requests.h"
+
+#include <QPointer>
+#include <windows.h>
+
+namespace {
+
+QPointer<StopRequests> instance;
+std::function<void()>* stopOf = nullptr;
+
+// Runs on a thread of the system's; the request is passed to the event loop.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    if (StopRequests* target = instance.data())
+        QMetaObject::invokeMethod(
+            target, [] { (*stopOf)(); }, Qt::QueuedConnection);
+    return TRUE;
+}
+
+} // namespace
+
+StopRequests::StopRequests(std::function<void()> stop, QObject* parent)
+    : QObject(parent), stop_(std::move(stop)) {
+    instance = this;
+    stopOf = &stop_;
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+StopRequests::~StopRequests() {
+    ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    instance = nullptr;
+    stopOf = nullptr;
+}
