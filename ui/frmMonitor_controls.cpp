@@ -30,6 +30,11 @@ void frmMonitor::BuildControls() {
         widget->setObjectName(name);
         widget->setSelectionMode(QAbstractItemView::SingleSelection);
         widget->setSortingEnabled(false);
+        // Long rows are clipped, as these lists always were, rather than
+        // scrolled sideways (a sideways bar in the short lists would hide
+        // their last row).
+        widget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        widget->setTextElideMode(Qt::ElideNone);
         PlaceInTwips(widget, l, t, w, h);
         return widget;
     };
