@@ -40,6 +40,10 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+QPixmap ProgramIconPixmap(int size) {
+    return Panel(size);
+}
+
 QPixmap AboutPicture() {
     QPixmap pixmap = Panel(32);
     QPainter p(&pixmap);
