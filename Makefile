@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-windows bench fuzz format tidy clean
+.PHONY: all deps build run test test-asan test-windows bench fuzz deb format tidy clean
 
 all: build
 
@@ -54,6 +54,11 @@ test-windows:
 	@scripts/install-deps windows
 	@scripts/test-windows $(WIN64_BUILD) $(WIN32_BUILD)
 
+# The Debian package, in dist/.
+deb:
+	@scripts/install-deps deb
+	@scripts/build-deb
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
@@ -61,4 +66,4 @@ tidy: build
 	git ls-files '*.cpp' | grep -v _win32 | xargs clang-tidy -p $(BUILD) --quiet
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD) $(WIN32_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) dist
