@@ -88,15 +88,9 @@ private slots:
     void halfClosingClientsGetTheirReport() {
         QFETCH(bool, waitForGreeting);
         Served s;
-        for (int round = 0; round < 20; ++round) {
-            DisplayClient client(s.port);
-            QVERIFY(client.Connected());
-            if (waitForGreeting) QVERIFY(client.Received("\r\n"));
-            client.Send("x\r\n");
-            client.HalfClose();
-            QVERIFY(client.ClosedByServer());
-            QCOMPARE(client.received, "\r\n" + kReport);
-        }
+        for (int round = 0; round < 20; ++round)
+            QCOMPARE(testing_support::HalfClosingExchange(s.port, waitForGreeting),
+                     "\r\n" + kReport);
         QTRY_COMPARE(s.service.ListeningPort(), s.port);
     }
 
@@ -156,6 +150,9 @@ private slots:
         QVERIFY(served != tcp::kNoSocket);
         const auto options = testing_support::KeepAliveOf(served);
         QVERIFY(options.on);
+        if (options.timing.idleSeconds == -1)
+            QSKIP("this system does not report keep-alive timing (Wine); it was set with "
+                  "SIO_KEEPALIVE_VALS");
         QCOMPARE(options.timing.idleSeconds, 10);
         QCOMPARE(options.timing.intervalSeconds, 5);
         QCOMPARE(options.timing.probes, 3);
@@ -226,5 +223,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ServiceTest)
+QTEST_GUILESS_MAIN(ServiceTest)
 #include "service_test.moc"

@@ -273,5 +273,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SoakTest)
+QTEST_GUILESS_MAIN(SoakTest)
 #include "soak_test.moc"

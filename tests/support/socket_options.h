@@ -7,6 +7,10 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// ws2ipdef.h of newer SDKs (Windows 10 1703 and later).
+#define TCP_KEEPIDLE 3
+#define TCP_KEEPCNT 16
+#define TCP_KEEPINTVL 17
 #else
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,7 +21,7 @@ namespace testing_support {
 
 struct KeepAliveOptions {
     bool on = false;
-    tcp::KeepAlive timing;
+    tcp::KeepAlive timing; // -1 where the system does not report one
 };
 
 inline int IntOption(tcp::Socket socket, int level, int name) {
