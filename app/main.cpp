@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "console.h"
 #include "frmMonitor.h"
 #include "icons.h"
 #include "korvid_version.h"
@@ -12,6 +13,7 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const StartOptions options = ParseCommandLine(arguments);
+    if (options.action != StartOptions::Action::Run || options.headless) UseParentConsole();
     switch (options.action) {
     case StartOptions::Action::Help:
     case StartOptions::Action::Version:
