@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-windows bench fuzz deb format tidy clean
+.PHONY: all deps build run test test-asan test-windows windows-zip bench fuzz deb format tidy clean
 
 all: build
 
@@ -48,11 +48,18 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The plain-C++ libraries and their tests, cross-built for Windows with
-# MinGW-w64 and run under Wine (64-bit; 32-bit where the kernel runs i386).
+# The whole program and its tests cross-built for Windows with MinGW-w64 and
+# a Qt for MinGW, run under Wine, then the real program from the Windows zip
+# end to end (64-bit); the plain-C++ libraries for 32-bit too.
 test-windows:
 	@scripts/install-deps windows
 	@scripts/test-windows $(WIN64_BUILD) $(WIN32_BUILD)
+
+# The Windows program as users get it: dist/korvid-halvane-<version>-windows-x86_64.zip.
+windows-zip:
+	@scripts/install-deps windows
+	@bash -c 'set -e; source scripts/windows-env; qt=$$(windows_qt) || { echo "windows-zip: no Qt for MinGW (set QT_MINGW_PREFIX)" >&2; exit 1; }; \
+	    windows_build $(WIN64_BUILD) "$$qt"; scripts/windows-zip $(WIN64_BUILD) "$$qt"'
 
 # The Debian package, in dist/.
 deb:
@@ -66,4 +73,4 @@ tidy: build
 	git ls-files '*.cpp' | grep -v _win32 | xargs clang-tidy -p $(BUILD) --quiet
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN64_BUILD) $(WIN32_BUILD) build-win64-qt dist
