@@ -1,43 +1,29 @@
 #include "report.h"
+#include "support/report_inputs.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-ReportInputs SampleInputs() {
-    ReportInputs in;
-    in.paramNames = {"MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
-                     "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
-    in.values = {"35", "48.25", "NA", "-NA-", "1.65", "NA", "NA", "-NA-", "-NA-"};
-    in.cpuLoad = "12";
-    in.cpuType = "Sample CPU 2.4GHz";
-    in.compName = "WORKSTATION";
-    in.driveRows = {"Drive C:" + std::string(24, ' ') + "37.3,     12.5",
-                    "Drive D:" + std::string(24, ' ') + "74.5,     70.0"};
-    return in;
-}
-
-} // namespace
+using testing_support::SampleReportInputs;
 
 TEST(Report, MatchesTheWireFormatByteForByte) {
-    EXPECT_EQ(BuildReport(SampleInputs()), "MBoTe=35\\\r\n"
-                                           "CPUTe=48.25\\\r\n"
-                                           "MBoFa=NA\\\r\n"
-                                           "CPUFa=-NA-\\\r\n"
-                                           "Core0=1.65\\\r\n"
-                                           "3.3-V=NA\\\r\n"
-                                           "+5Vol=NA\\\r\n"
-                                           "+12Vo=-NA-\\\r\n"
-                                           "CPUSp=-NA-\\\r\n"
-                                           "CPULoading =12\\\r\n"
-                                           "CPUDes =Sample CPU 2.4GHz\\\r\n"
-                                           "CompName=WORKSTATION\\\r\n"
-                                           "Drive C:=37.3,12.5\\\r\n"
-                                           "Drive D:=74.5,70.0\\\r\n");
+    EXPECT_EQ(BuildReport(SampleReportInputs()), "MBoTe=35\\\r\n"
+                                                 "CPUTe=48.25\\\r\n"
+                                                 "MBoFa=NA\\\r\n"
+                                                 "CPUFa=-NA-\\\r\n"
+                                                 "Core0=1.65\\\r\n"
+                                                 "3.3-V=NA\\\r\n"
+                                                 "+5Vol=NA\\\r\n"
+                                                 "+12Vo=-NA-\\\r\n"
+                                                 "CPUSp=-NA-\\\r\n"
+                                                 "CPULoading =12\\\r\n"
+                                                 "CPUDes =Sample CPU 2.4GHz\\\r\n"
+                                                 "CompName=WORKSTATION\\\r\n"
+                                                 "Drive C:=37.3,12.5\\\r\n"
+                                                 "Drive D:=74.5,70.0\\\r\n");
 }
 
 TEST(Report, EndsWithCompNameWhenThereIsNoDrive) {
-    ReportInputs in = SampleInputs();
+    ReportInputs in = SampleReportInputs();
     in.driveRows.clear();
     in.compName = "ws\xE9";
     const std::string report = BuildReport(in);

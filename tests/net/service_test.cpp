@@ -4,6 +4,7 @@
 #include "report_service.h"
 #include "support/display_client.h"
 #include "support/flaky_listener.h"
+#include "support/report_inputs.h"
 #include "support/socket_options.h"
 
 #include <QSignalSpy>
@@ -16,22 +17,18 @@ using testing_support::FlakyListener;
 
 namespace {
 
+// The sample, with a name byte past ASCII that must go out as it is.
 ReportInputs SampleInputs() {
-    ReportInputs in;
-    in.paramNames = {"MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
-                     "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
-    in.values = {"35", "48.25", "NA", "-NA-", "1.65", "NA", "NA", "-NA-", "-NA-"};
-    in.cpuLoad = "12";
+    ReportInputs in = testing_support::SampleReportInputs();
     in.cpuType = "Sample CPU \xE9";
-    in.compName = "WS01";
-    in.driveRows = {"Drive C:" + std::string(24, ' ') + "37.3,     12.5"};
     return in;
 }
 
 const QByteArray kReport = "MBoTe=35\\\r\nCPUTe=48.25\\\r\nMBoFa=NA\\\r\nCPUFa=-NA-\\\r\n"
                            "Core0=1.65\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
                            "CPUSp=-NA-\\\r\nCPULoading =12\\\r\nCPUDes =Sample CPU \xE9\\\r\n"
-                           "CompName=WS01\\\r\nDrive C:=37.3,12.5\\\r\n";
+                           "CompName=WORKSTATION\\\r\nDrive C:=37.3,12.5\\\r\n"
+                           "Drive D:=74.5,70.0\\\r\n";
 
 // A service on a free port whose reports count how often they were asked for.
 struct Served {

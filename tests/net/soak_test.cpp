@@ -4,6 +4,7 @@
 #include "report_service.h"
 #include "support/display_client.h"
 #include "support/process_stats.h"
+#include "support/report_inputs.h"
 
 #include <QtTest>
 #include <arpa/inet.h>
@@ -124,20 +125,10 @@ void Hostile(int kind, quint16 port, std::mt19937& random) {
 }
 
 ReportInputs Inputs() {
-    ReportInputs in;
-    in.paramNames = {"MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
-                     "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
-    in.values = {"NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "-NA-"};
-    in.cpuLoad = "7";
-    in.cpuType = "Sample CPU";
-    in.compName = "WS01";
-    return in;
+    return testing_support::SampleReportInputs();
 }
 
-const std::string kExpected =
-    "\r\nMBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\nCore0=NA\\\r\n"
-    "3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\nCPUSp=-NA-\\\r\nCPULoading =7\\\r\n"
-    "CPUDes =Sample CPU\\\r\nCompName=WS01\\\r\n";
+const std::string kExpected = "\r\n" + BuildReport(Inputs());
 
 // Runs `clients` on threads of their own while this thread's event loop
 // serves them; false when they did not finish in five minutes.

@@ -43,6 +43,21 @@ std::string Name(const modMBMAccess::SensorEntry& entry) {
     return modMBMAccess::CleanName(modMBMAccess::RawName(entry));
 }
 
+// Starts korvid-hwmon with `args`, its stdout and stderr sent to `out` and
+// `err` (-1: left as they are).
+pid_t StartHwmon(const std::vector<std::string>& args, int out, int err) {
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    if (out >= 0) ::dup2(out, 1);
+    if (err >= 0) ::dup2(err, 2);
+    std::vector<char*> argv{const_cast<char*>(KORVID_HWMON)};
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KORVID_HWMON, argv.data());
+    ::_exit(127);
+}
+
 // The files of a fake hwmon0: without a device link, libsensors takes it for
 // a virtual chip ("testchip-virtual-0").
 using ChipFiles = std::vector<std::pair<std::string, std::string>>;
@@ -112,17 +127,7 @@ ChipRun RunOnFakeChip(const ChipFiles& files, const std::vector<std::string>& ar
             std::ofstream("/sys/class/hwmon/hwmon0/" + name) << text;
         int outPipe[2], errPipe[2];
         if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) ::_exit(1);
-        const pid_t hwmon = ::fork();
-        if (hwmon == 0) {
-            ::dup2(outPipe[1], 1);
-            ::dup2(errPipe[1], 2);
-            std::vector<char*> argv{const_cast<char*>(KORVID_HWMON)};
-            for (const auto& arg : args)
-                argv.push_back(const_cast<char*>(arg.c_str()));
-            argv.push_back(nullptr);
-            ::execv(KORVID_HWMON, argv.data());
-            ::_exit(127);
-        }
+        const pid_t hwmon = StartHwmon(args, outPipe[1], errPipe[1]);
         ::close(outPipe[1]);
         ::close(errPipe[1]);
         const char* block = modMBMAccess::SensorBlockName();
@@ -191,17 +196,7 @@ Outcome Hwmon(const std::vector<std::string>& args, int termAfterMs = -1) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return {};
     const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(pipeFds[1], 2);
-        ::close(pipeFds[0]);
-        std::vector<char*> argv{const_cast<char*>(KORVID_HWMON)};
-        for (const auto& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(KORVID_HWMON, argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = StartHwmon(args, -1, pipeFds[1]);
     ::close(pipeFds[1]);
     std::thread terminator;
     if (termAfterMs >= 0)

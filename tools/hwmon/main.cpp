@@ -193,37 +193,26 @@ std::vector<hwmon::Reading> Gather(const Options& options, const hwmon::SensorsL
     return text ? hwmon::ParseTable(*text, &warnings) : std::vector<hwmon::Reading>();
 }
 
-const char* KindName(hwmon::Kind kind) {
-    switch (kind) {
-    case hwmon::Kind::Temperature:
-        return "temperature";
-    case hwmon::Kind::Voltage:
-        return "voltage";
-    case hwmon::Kind::Fan:
-        return "fan";
-    case hwmon::Kind::Clock:
-        return "clock";
-    case hwmon::Kind::Other:
-        break;
-    }
-    return "table";
-}
+struct KindText {
+    const char* name;
+    const char* unit;
+};
 
-const char* Unit(hwmon::Kind kind) {
+KindText TextOf(hwmon::Kind kind) {
     switch (kind) {
     case hwmon::Kind::Temperature:
-        return " \xC2\xB0"
-               "C";
+        return {"temperature", " \xC2\xB0"
+                               "C"};
     case hwmon::Kind::Voltage:
-        return " V";
+        return {"voltage", " V"};
     case hwmon::Kind::Fan:
-        return " RPM";
+        return {"fan", " RPM"};
     case hwmon::Kind::Clock:
-        return " MHz";
+        return {"clock", " MHz"};
     case hwmon::Kind::Other:
         break;
     }
-    return "";
+    return {"table", ""};
 }
 
 // What the block would hold, one line per entry, as the window will number it.
@@ -237,9 +226,9 @@ void List(const std::vector<hwmon::Reading>& readings) {
         const std::string shown = hwmon::ForTerminal(name);
         // Padded by the name's width on screen, not its bytes.
         const std::size_t pad = name.size() < 12 ? 12 - name.size() : 0;
-        std::printf("%3zu  %-11s  %s%*s  %g%s\n", slot + 1, KindName(readings[slot].kind),
-                    shown.c_str(), static_cast<int>(pad), "", entry.Current,
-                    Unit(readings[slot].kind));
+        const KindText kind = TextOf(readings[slot].kind);
+        std::printf("%3zu  %-11s  %s%*s  %g%s\n", slot + 1, kind.name, shown.c_str(),
+                    static_cast<int>(pad), "", entry.Current, kind.unit);
     }
     if (readings.size() > modMBMAccess::kSensorCount)
         std::printf("(%zu more that do not fit)\n", readings.size() - modMBMAccess::kSensorCount);
