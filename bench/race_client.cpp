@@ -59,8 +59,10 @@ int main(int argc, char** argv) {
     server.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(std::atoi(argv[3]));
+    const int count = std::atoi(argv[2]);
     std::vector<std::thread> threads;
-    for (int i = 0; i < std::atoi(argv[2]); ++i)
+    threads.reserve(static_cast<std::size_t>(count > 0 ? count : 0));
+    for (int i = 0; i < count; ++i)
         threads.emplace_back(Race, server, until);
     for (auto& thread : threads)
         thread.join();
