@@ -9,17 +9,10 @@ constexpr qsizetype kKeptBytes = qsizetype{64} * 1024;
 // event loop, it is read again on the next pass.
 constexpr int kReadsPerPass = 16;
 
-void Retire(QSocketNotifier*& notifier) {
-    if (!notifier) return;
-    // May be the notifier whose signal is being handled: it goes once that is over.
-    notifier->setEnabled(false);
-    notifier->deleteLater();
-    notifier = nullptr;
-}
-
-// Points a notifier at `socket` and switches it on, making it on first use.
-// Reused rather than made per connection: deleting one posts an event, and
-// every posted event wakes the event loop once more.
+// Points a notifier at `socket` (which may have changed since it was last
+// watched) and switches it on, making it on first use. Reused rather than
+// made per connection: deleting one posts an event, and every posted event
+// wakes the event loop once more.
 template <typename Slot>
 void Watch(QSocketNotifier*& notifier, tcp::Socket socket, QSocketNotifier::Type type,
            Korvid* owner, Slot slot) {
@@ -33,8 +26,6 @@ void Watch(QSocketNotifier*& notifier, tcp::Socket socket, QSocketNotifier::Type
 }
 
 } // namespace
-
-Korvid::Korvid(QObject* parent) : Korvid(tcp::MakeSystemListener(), parent) {}
 
 Korvid::Korvid(std::unique_ptr<tcp::PortListener> listener, QObject* parent)
     : QObject(parent), listener_(std::move(listener)) {
@@ -74,13 +65,8 @@ bool Korvid::Listen() {
         return false;
     }
     error_.clear();
-    const tcp::Socket handle = listener_->Handle();
-    if (listenerNotifier_ && listenerNotifier_->socket() == handle) {
-        listenerNotifier_->setEnabled(true);
-    } else {
-        Retire(listenerNotifier_);
-        Watch(listenerNotifier_, handle, QSocketNotifier::Read, this, &Korvid::OnConnectionWaiting);
-    }
+    Watch(listenerNotifier_, listener_->Handle(), QSocketNotifier::Read, this,
+          &Korvid::OnConnectionWaiting);
     return true;
 }
 

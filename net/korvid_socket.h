@@ -21,8 +21,7 @@ public:
     // What State() reports; the service tells only Closed from the rest.
     enum class SocketState { Closed, Listening, Connected };
 
-    explicit Korvid(QObject* parent = nullptr);
-    // Listens through `listener` instead of the system's (tests).
+    // Listens through `listener` (tcp::MakeSystemListener(), or a test's).
     explicit Korvid(std::unique_ptr<tcp::PortListener> listener, QObject* parent = nullptr);
     ~Korvid() override;
 
