@@ -8,13 +8,14 @@ namespace modMBMAccess {
 
 static_assert(std::is_trivially_copyable_v<SensorSnapshot>);
 
-SensorSnapshot ReadSnapshot() {
-    return ReadSnapshotFrom(SensorBlockName());
+SensorSnapshot ReadSnapshot(BlockStatus* status) {
+    return ReadSnapshotFrom(SensorBlockName(), status);
 }
 
-SensorSnapshot ReadSnapshotFrom(const char* blockName) {
+SensorSnapshot ReadSnapshotFrom(const char* blockName, BlockStatus* status) {
     SensorSnapshot snapshot{};
-    CopySharedBlock(blockName, &snapshot, kCopiedBytes);
+    const BlockStatus found = CopySharedBlock(blockName, &snapshot, kCopiedBytes);
+    if (status) *status = found;
     return snapshot;
 }
 

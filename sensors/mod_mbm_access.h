@@ -45,14 +45,31 @@ static_assert(offsetof(SensorSnapshot, Sensors) == 88);
 static_assert(offsetof(SensorSnapshot, LongText) == 8226);
 static_assert(sizeof(SensorSnapshot) == 8484);
 
+// What a read found where the sensor block should be.
+enum class BlockState {
+    Live,      // a block of the table's size, kept by a running publisher
+    Absent,    // no block of that name
+    Abandoned, // a block whose publisher is no longer running (Linux: it
+               // holds a lock on the block while it runs)
+    Unusable,  // shorter than the table, not a block, or not readable
+};
+
+struct BlockStatus {
+    BlockState state = BlockState::Absent;
+    // Users other than its owner may write it (mode 0666, or group-writable):
+    // its readings can be anyone's.
+    bool othersMayWrite = false;
+};
+
 // Copies the first kCopiedBytes of the sensor block into a zeroed record.
-// Never fails: an absent block, one that cannot be mapped, or one shorter than
-// kCopiedBytes gives the all-zero record, silently.
-SensorSnapshot ReadSnapshot();
+// Never fails: an absent block, one that cannot be mapped, one shorter than
+// kCopiedBytes, or one that no running publisher keeps gives the all-zero
+// record. `status`, when given, says which it was.
+SensorSnapshot ReadSnapshot(BlockStatus* status = nullptr);
 
 // As ReadSnapshot, from the block of the given platform name (tests and tools
 // use their own names so that they never meet a running publisher).
-SensorSnapshot ReadSnapshotFrom(const char* blockName);
+SensorSnapshot ReadSnapshotFrom(const char* blockName, BlockStatus* status = nullptr);
 
 // The entry's name as the 12 bytes stand, NULs included.
 std::string_view RawName(const SensorEntry& entry);

@@ -3,6 +3,8 @@
 // Platform access to named shared-memory blocks. One implementation per OS:
 // POSIX shared memory on Linux, named file mappings on Windows.
 
+#include "mod_mbm_access.h"
+
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -12,10 +14,14 @@ namespace modMBMAccess {
 // The platform name of the hardware monitor's sensor block.
 const char* SensorBlockName();
 
-// Copies the first `length` bytes of the named block into `dest`. Returns
-// false and leaves those bytes zero when the block is absent, cannot be read,
-// or is shorter than `length`. Opens and closes the block every call.
-bool CopySharedBlock(const char* name, void* dest, std::size_t length);
+// What fills the sensor block on this platform, for messages that tell the
+// operator what to start.
+const char* PublisherName();
+
+// Copies the first `length` bytes of the named block into `dest` when the
+// block is live; otherwise leaves those bytes zero and says why. Opens and
+// closes the block every call.
+BlockStatus CopySharedBlock(const char* name, void* dest, std::size_t length);
 
 // A named block that this process creates and may write: the sensor source
 // tool publishes through it and tests make their blocks with it.
@@ -36,7 +42,8 @@ public:
     // Copies `length` bytes to `offset`; false when that runs past the end.
     bool Write(const void* data, std::size_t length, std::size_t offset = 0);
     // Takes an exclusive hold on the block for this process's life, so that a
-    // second publisher can tell that one is running. False when another holds it.
+    // second publisher, and every reader, can tell that one is running. False
+    // when another holds it.
     bool TryHoldExclusively();
     // Whether destruction removes the name (the default) or leaves the block.
     void SetRemoveOnDestroy(bool remove) { removeOnDestroy_ = remove; }

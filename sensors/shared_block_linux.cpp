@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +51,21 @@ std::string UserName(uid_t uid) {
     return "uid " + std::to_string(uid);
 }
 
+// The whole block, for the publisher's lock: an open-file-description lock,
+// which a reader can test without taking it (F_OFD_GETLK), so that reading
+// never keeps a publisher from starting.
+flock WholeBlock(short type) {
+    flock lock{};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return lock;
+}
+
+bool HeldByAnother(int fd) {
+    flock lock = WholeBlock(F_RDLCK);
+    return ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
 std::string ModeText(mode_t mode) {
     char text[8];
     std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
@@ -75,12 +89,28 @@ const char* SensorBlockName() {
     return "/$M$B$M$5$S$D$";
 }
 
-bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
+const char* PublisherName() {
+    return "korvid-hwmon";
+}
+
+BlockStatus CopySharedBlock(const char* name, void* dest, std::size_t length) {
+    BlockStatus status;
     // Not blocking: anyone can plant a FIFO under the block's name.
     Fd fd(::shm_open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
-    if (fd.get() < 0) return false;
+    if (fd.get() < 0) {
+        status.state = errno == ENOENT ? BlockState::Absent : BlockState::Unusable;
+        return status;
+    }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    status.state = BlockState::Unusable;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return status;
+    status.othersMayWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    // A block outlives the process that made it; its publisher holds a lock
+    // on it while it runs, and without one the readings are stale.
+    if (!HeldByAnother(fd.get())) {
+        status.state = BlockState::Abandoned;
+        return status;
+    }
     // Read, not mapped: a publisher may shrink the block at any moment, and
     // touching a mapped page past the new end raises SIGBUS. A read just
     // comes up short.
@@ -92,9 +122,12 @@ bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    if (done == length) return true;
+    if (done == length) {
+        status.state = BlockState::Live;
+        return status;
+    }
     std::memset(dest, 0, length);
-    return false;
+    return status;
 }
 
 std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& name,
@@ -150,7 +183,8 @@ bool SharedBlockWriter::Write(const void* data, std::size_t length, std::size_t 
 }
 
 bool SharedBlockWriter::TryHoldExclusively() {
-    return ::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0;
+    flock lock = WholeBlock(F_WRLCK);
+    return ::fcntl(static_cast<int>(handle_), F_OFD_SETLK, &lock) == 0;
 }
 
 void SharedBlockWriter::Remove() {

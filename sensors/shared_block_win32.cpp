@@ -9,21 +9,32 @@ const char* SensorBlockName() {
     return "$M$B$M$5$S$D$";
 }
 
-bool CopySharedBlock(const char* name, void* dest, std::size_t length) {
+const char* PublisherName() {
+    return "the hardware monitor";
+}
+
+// A named mapping vanishes with the last process that holds it, so one that
+// opens is one that a running publisher keeps.
+BlockStatus CopySharedBlock(const char* name, void* dest, std::size_t length) {
+    BlockStatus status;
     HANDLE mapping = ::OpenFileMappingA(FILE_MAP_READ, FALSE, name);
-    if (!mapping) return false;
-    bool copied = false;
+    if (!mapping) {
+        status.state =
+            ::GetLastError() == ERROR_FILE_NOT_FOUND ? BlockState::Absent : BlockState::Unusable;
+        return status;
+    }
+    status.state = BlockState::Unusable;
     if (const void* view = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) {
         // A view smaller than the copy would fault on its last page.
         MEMORY_BASIC_INFORMATION info{};
         if (::VirtualQuery(view, &info, sizeof info) == sizeof info && info.RegionSize >= length) {
             std::memcpy(dest, view, length);
-            copied = true;
+            status.state = BlockState::Live;
         }
         ::UnmapViewOfFile(view);
     }
     ::CloseHandle(mapping);
-    return copied;
+    return status;
 }
 
 std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& name,

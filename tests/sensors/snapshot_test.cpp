@@ -74,9 +74,13 @@ TEST(ReadSnapshot, ReadsEntry99FromBytes8024To8031) {
     EXPECT_EQ(ReadSnapshotFrom(block.name()).Sensors[99].Current, 1234.5);
 }
 
-TEST(ReadSnapshot, MissingOrShortBlockGivesAllZeroRecord) {
-    SensorSnapshot snapshot = ReadSnapshotFrom("/korvid-test-no-such-block");
+// Every block that is not a live one gives the all-zero record, and says
+// which it was.
+TEST(ReadSnapshot, MissingShortOrAbandonedBlockGivesAllZeroRecord) {
+    BlockStatus status;
+    SensorSnapshot snapshot = ReadSnapshotFrom("/korvid-test-no-such-block", &status);
     EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot));
+    EXPECT_EQ(status.state, BlockState::Absent);
 
     // A short mapping must not be read past its end (on Linux that would be
     // SIGBUS). Windows sizes mappings in whole pages, so only blocks shorter
@@ -87,14 +91,25 @@ TEST(ReadSnapshot, MissingOrShortBlockGivesAllZeroRecord) {
         TestBlock shortBlock(size);
         std::vector<unsigned char> ones(size, 0xFF);
         shortBlock.Write(ones.data(), ones.size());
-        snapshot = ReadSnapshotFrom(shortBlock.name());
+        snapshot = ReadSnapshotFrom(shortBlock.name(), &status);
         EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot)) << "size " << size;
+        EXPECT_EQ(status.state, BlockState::Unusable) << "size " << size;
     }
 
     TestBlock justLongEnough(kCopiedBytes);
     const double reading = 7;
     justLongEnough.Write(&reading, sizeof reading, 88 + 16);
-    EXPECT_EQ(ReadSnapshotFrom(justLongEnough.name()).Sensors[0].Current, 7);
+    EXPECT_EQ(ReadSnapshotFrom(justLongEnough.name(), &status).Sensors[0].Current, 7);
+    EXPECT_EQ(status.state, BlockState::Live);
+    EXPECT_FALSE(status.othersMayWrite);
+
+    if (kPageGranularMappings) return; // a mapping goes with its publisher
+    // A block whose publisher no longer runs: nobody holds it any more.
+    TestBlock left(sizeof(SensorSnapshot), false);
+    left.Write(&reading, sizeof reading, 88 + 16);
+    snapshot = ReadSnapshotFrom(left.name(), &status);
+    EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot));
+    EXPECT_EQ(status.state, BlockState::Abandoned);
 }
 
 #ifndef _WIN32
@@ -128,14 +143,24 @@ TEST(ReadSnapshot, SurvivesABlockShrinkingUnderIt) {
 }
 
 // Anyone may create files where the blocks live; a FIFO under the block's
-// name must not stall the reader.
-TEST(ReadSnapshot, APlantedFifoReadsAsNoBlock) {
+// name must not stall the reader, and a block that anyone may write is read
+// but flagged.
+TEST(ReadSnapshot, PlantedAndOpenBlocks) {
     const std::string name = testing_support::UniqueBlockName();
     const std::string path = "/dev/shm" + name;
     ASSERT_EQ(::mkfifo(path.c_str(), 0666), 0);
-    const SensorSnapshot snapshot = ReadSnapshotFrom(name.c_str());
-    ::unlink(path.c_str());
+    BlockStatus status;
+    const SensorSnapshot snapshot = ReadSnapshotFrom(name.c_str(), &status);
     EXPECT_TRUE(AllZero(&snapshot, sizeof snapshot));
+    EXPECT_EQ(status.state, BlockState::Unusable);
+
+    // A block that others may write is read, and said to be so.
+    ::unlink(path.c_str());
+    TestBlock open;
+    ASSERT_EQ(::chmod(("/dev/shm" + std::string(open.name())).c_str(), 0666), 0);
+    ReadSnapshotFrom(open.name(), &status);
+    EXPECT_EQ(status.state, BlockState::Live);
+    EXPECT_TRUE(status.othersMayWrite);
 }
 #endif
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// A sensor block under a name of the test's own, removed when it goes.
+// A sensor block under a name of the test's own, removed when it goes. Like
+// a running publisher it holds the block, unless told not to.
 
 #include "mod_mbm_access.h"
 #include "shared_block.h"
@@ -20,11 +21,13 @@ inline std::string UniqueBlockName() {
 
 class TestBlock {
 public:
-    explicit TestBlock(std::size_t size = sizeof(modMBMAccess::SensorSnapshot))
+    explicit TestBlock(std::size_t size = sizeof(modMBMAccess::SensorSnapshot), bool held = true)
         : name_(UniqueBlockName()) {
         std::string error;
         writer_ = modMBMAccess::SharedBlockWriter::Create(name_, size, &error);
         if (!writer_) throw std::runtime_error(error);
+        if (held && !writer_->TryHoldExclusively())
+            throw std::runtime_error("cannot hold " + name_);
     }
     const char* name() const { return name_.c_str(); }
     void Write(const void* data, std::size_t length, std::size_t offset = 0) {

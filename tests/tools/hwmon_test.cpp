@@ -39,6 +39,17 @@ private:
     const fs::path& root_ = dir_.Path();
 };
 
+// The block's bytes as they stand, whether a publisher still holds it or
+// left it behind (--once): what it published.
+modMBMAccess::SensorSnapshot Published(const std::string& block) {
+    modMBMAccess::SensorSnapshot snapshot{};
+    const int fd = ::shm_open(block.c_str(), O_RDONLY, 0);
+    if (fd < 0) return snapshot;
+    [[maybe_unused]] const ssize_t n = ::pread(fd, &snapshot, sizeof snapshot, 0);
+    ::close(fd);
+    return snapshot;
+}
+
 std::string Name(const modMBMAccess::SensorEntry& entry) {
     return modMBMAccess::CleanName(modMBMAccess::RawName(entry));
 }
@@ -150,7 +161,7 @@ ChipRun RunOnFakeChip(const ChipFiles& files, const std::vector<std::string>& ar
         const std::string messages = Drain(errPipe[0]);
         int status = 0;
         ::waitpid(hwmon, &status, 0);
-        if (!reload) snapshot = modMBMAccess::ReadSnapshotFrom(block);
+        if (!reload) snapshot = Published(block);
         Put(out, std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
         Put(out, messages);
         Put(out, listing);
@@ -406,7 +417,7 @@ TEST(HwmonProgram, PublishesOnlyIntoABlockOfItsOwn) {
         ::pwrite(fd, &marker, sizeof marker, 88 + 16);
         ::close(fd);
     };
-    auto reading = [&] { return modMBMAccess::ReadSnapshotFrom(block.c_str()).Sensors[0].Current; };
+    auto reading = [&] { return Published(block).Sensors[0].Current; };
 
     plant(0664);
     Outcome run = Hwmon({"--once", "--block", block, "--table", table});
