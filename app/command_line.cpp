@@ -1,31 +1,77 @@
 #include "command_line.h"
 
-#include "korvid_version.h"
+#include "korvid_facts.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <cstdio>
 
 namespace {
 
-// What --version prints and the About box shows: the first, second and
-// fourth parts of the four-part version.
+// What --version prints: the program's four-part version.
 QString VersionLine() {
-    return QStringLiteral("%1 %2.%3.%4")
-        .arg(QString::fromLatin1(korvid::kAppTitle))
-        .arg(korvid::kVersionMajor)
-        .arg(korvid::kVersionMinor)
-        .arg(korvid::kVersionRevision);
+    return QStringLiteral("%1 %2\n").arg(QString::fromLatin1(korvid::kAppTitle),
+                                         QString::fromLatin1(korvid::kVersionText));
+}
+
+// Qt's standard options for every GUI program (QGuiApplication, QApplication
+// and the X11 platform), which the window's QApplication takes off the
+// command line itself. Listed so that they are accepted, not shown.
+void AcceptQtOptions(QCommandLineParser& parser) {
+    const char* const withValue[] = {
+        "platform",     "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+        "qwindowicon",  "qwindowtitle",       "session",       "style",  "stylesheet",
+        "display",      "geometry",           "title",         "name",   "visual",
+        "qmljsdebugger"};
+    const char* const flags[] = {"reverse", "widgetcount", "nograb",
+                                 "dograb",  "sync",        "testability"};
+    for (const char* name : withValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : flags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
 }
 
 } // namespace
 
-StartOptions ParseCommandLine(const QStringList& arguments) {
+std::optional<int> Reply(const StartOptions& options) {
+    switch (options.action) {
+    case StartOptions::Action::Run:
+        break;
+    case StartOptions::Action::Help:
+    case StartOptions::Action::Version:
+        std::fputs(options.text.toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    case StartOptions::Action::Fail:
+        std::fprintf(stderr, "%s\n", options.text.toLocal8Bit().constData());
+        return 2;
+    }
+    return std::nullopt;
+}
+
+QStringList ArgumentList(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+StartOptions ParseCommandLine(const QStringList& arguments, bool alwaysHeadless) {
     const QString program =
         arguments.isEmpty() ? QStringLiteral("korvid-halvane") : QFileInfo(arguments[0]).fileName();
     QCommandLineParser parser;
+    // Qt's options are words after one dash ("-platform"), so ours are too.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
         QStringLiteral("Publishes this PC's sensor readings, CPU load, CPU name, computer name\n"
-                       "and fixed drives to LCD display programs on TCP port 9001."));
+                       "and fixed drives to LCD display programs on TCP port %1.\n"
+                       "Qt's standard options (-platform, -display, -style, ...) are accepted.")
+            .arg(korvid::kPort));
     const QCommandLineOption help({"h", "help"}, QStringLiteral("Show this text and exit."));
     const QCommandLineOption version({"v", "version"},
                                      QStringLiteral("Show the program's version and exit."));
@@ -35,8 +81,10 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption headless(
         "headless", QStringLiteral("Run without a window and without a display, serving reports "
                                    "from the saved pairs (implies --use-saved); messages go to "
-                                   "stderr. SIGTERM or SIGINT ends it."));
+                                   "stderr. SIGHUP reads the pairs again; SIGTERM or SIGINT "
+                                   "ends it."));
     parser.addOptions({help, version, useSaved, headless});
+    AcceptQtOptions(parser);
 
     StartOptions options;
     auto fail = [&](const QString& what) {
@@ -47,9 +95,16 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
     if (!parser.parse(arguments)) {
         const QStringList unknown = parser.unknownOptionNames();
         if (unknown.isEmpty()) return fail(parser.errorText());
-        const QString& name = unknown.first();
-        return fail(
-            QStringLiteral("unknown option '%1%2'").arg(name.size() > 1 ? "--" : "-", name));
+        // Named as it was written, with its dashes.
+        QString written = "--" + unknown.first();
+        for (const QString& argument : arguments.mid(1)) {
+            const QString name = argument.section('=', 0, 0);
+            if (name == "-" + unknown.first() || name == "--" + unknown.first()) {
+                written = name;
+                break;
+            }
+        }
+        return fail(QStringLiteral("unknown option '%1'").arg(written));
     }
     if (!parser.positionalArguments().isEmpty())
         return fail(
@@ -61,10 +116,10 @@ StartOptions ParseCommandLine(const QStringList& arguments) {
     }
     if (parser.isSet(version)) {
         options.action = StartOptions::Action::Version;
-        options.text = VersionLine() + '\n';
+        options.text = VersionLine();
         return options;
     }
-    options.headless = parser.isSet(headless);
+    options.headless = alwaysHeadless || parser.isSet(headless);
     options.useSaved = options.headless || parser.isSet(useSaved);
     return options;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 // The program's command line, read before anything of the GUI exists, so
-// that --help and --version need no display.
+// that --help and --version need no display. Qt's own options (-platform,
+// -display, -style, -session, …) are accepted in every mode and left for Qt.
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 struct StartOptions {
     enum class Action { Run, Help, Version, Fail };
@@ -20,5 +22,13 @@ struct StartOptions {
     QString text;
 };
 
-// `arguments` as main() received them, the program's path first.
-StartOptions ParseCommandLine(const QStringList& arguments);
+// `arguments` as main() received them, the program's path first. The
+// headless service's own program runs headless whether asked or not.
+StartOptions ParseCommandLine(const QStringList& arguments, bool alwaysHeadless = false);
+
+// For Help and Version prints the text on stdout, for Fail the line on
+// stderr, and returns the exit status (0, or 2 for Fail); nothing for Run.
+std::optional<int> Reply(const StartOptions& options);
+
+// main()'s arguments as text.
+QStringList ArgumentList(int argc, char** argv);

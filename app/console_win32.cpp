@@ -10,3 +10,7 @@ void UseParentConsole() {
     std::freopen("CONOUT$", "w", stdout);
     std::freopen("CONOUT$", "w", stderr);
 }
+
+std::string WhyNoWindow() {
+    return "Qt's window system plugin (platforms\\qwindows.dll beside the program) did not load";
+}

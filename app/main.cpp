@@ -1,50 +1,72 @@
+// korvid-halvane: the window, or with --headless the report service alone.
 #include "command_line.h"
 #include "console.h"
 #include "frmMonitor.h"
+#include "headless.h"
 #include "icons.h"
-#include "korvid_version.h"
+#include "korvid_facts.h"
 #include "stop_requests.h"
 
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
-int main(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const StartOptions options = ParseCommandLine(arguments);
-    if (options.action != StartOptions::Action::Run || options.headless) UseParentConsole();
-    switch (options.action) {
-    case StartOptions::Action::Help:
-    case StartOptions::Action::Version:
-        std::fputs(options.text.toLocal8Bit().constData(), stdout);
-        return 0;
-    case StartOptions::Action::Fail:
-        std::fprintf(stderr, "%s\n", options.text.toLocal8Bit().constData());
-        return 2;
-    case StartOptions::Action::Run:
-        break;
+namespace {
+
+QStringList heldMessages;
+
+// While QApplication starts, Qt's messages are held back: when it cannot
+// reach a display it says so in its own terms and aborts, and the operator
+// gets one line that names the problem and the ways out instead.
+void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        heldMessages << qFormatLogMessage(type, context, message);
+        return;
     }
+    std::fprintf(stderr,
+                 "korvid-halvane: cannot open a window: %s. Run it on a desktop, or with "
+                 "--headless to serve reports without a window.\n",
+                 WhyNoWindow().c_str());
+    std::_Exit(1);
+}
 
+int RunWindow(int argc, char** argv, const StartOptions& options) {
     // Qt's own event dispatcher: nothing here needs GLib's, which costs a
     // few wake-ups of its own on every socket event.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
-    if (options.headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QtMessageHandler previous = qInstallMessageHandler(HoldMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    for (const QString& message : std::exchange(heldMessages, {}))
+        std::fprintf(stderr, "%s\n", qPrintable(message));
     QApplication::setApplicationName(QString::fromLatin1(korvid::kAppTitle));
     QApplication::setApplicationVersion(QString::fromLatin1(korvid::kVersionText));
     QApplication::setWindowIcon(ProgramIcon());
 
-    MonitorEnvironment env = SystemEnvironment();
+    WindowEnvironment env = SystemWindowEnvironment();
     env.useSavedPairs = options.useSaved;
-    if (options.headless) env.messages = std::make_shared<ConsoleMessages>();
     frmMonitor window(std::move(env));
-    // Closing the window stops its refresh and its service.
-    const StopRequests stop([&window] {
-        window.close();
-        QApplication::quit();
+    // A stop request ends the program whatever is open, the start-up
+    // question included: the window closes with its service, and every
+    // event loop returns.
+    bool stopping = false;
+    const StopRequests stop([&] {
+        stopping = true;
+        window.Abandon();
+        QApplication::exit(0);
     });
     window.Form_Load();
-    if (!options.headless) window.show();
-    return app.exec();
+    if (stopping) return 0;
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const StartOptions options = ParseCommandLine(ArgumentList(argc, argv));
+    if (options.action != StartOptions::Action::Run || options.headless) UseParentConsole();
+    if (const auto status = Reply(options)) return *status;
+    if (options.headless) return StartHeadless(argc, argv, options);
+    return RunWindow(argc, argv, options);
 }

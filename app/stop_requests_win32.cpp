@@ -20,8 +20,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 } // namespace
 
-StopRequests::StopRequests(std::function<void()> stop, QObject* parent)
-    : QObject(parent), stop_(std::move(stop)) {
+// Windows has no request to read settings again; `reload` is never called.
+StopRequests::StopRequests(std::function<void()> stop, std::function<void()> reload,
+                           QObject* parent)
+    : QObject(parent), stop_(std::move(stop)), reload_(std::move(reload)) {
     instance = this;
     stopOf = &stop_;
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

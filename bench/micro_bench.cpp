@@ -14,6 +14,7 @@ void ReadSnapshotFromBlock(benchmark::State& state) {
     const std::string name = "/korvid-bench-" + std::to_string(::getpid());
     auto block =
         modMBMAccess::SharedBlockWriter::Create(name, sizeof(modMBMAccess::SensorSnapshot));
+    block->TryHoldExclusively();
     for ([[maybe_unused]] auto _ : state)
         benchmark::DoNotOptimize(modMBMAccess::ReadSnapshotFrom(name.c_str()));
 }
@@ -29,17 +30,15 @@ void ReadingText(benchmark::State& state) {
 BENCHMARK(ReadingText);
 
 void BuildTheReport(benchmark::State& state) {
-    ReportInputs in;
-    for (int i = 0; i < 9; ++i) {
-        in.paramNames.emplace_back(pairing::kParamNames[i]);
-        in.values.emplace_back("45.12");
-    }
-    in.cpuLoad = "12";
-    in.cpuType = "Sample CPU 2.4GHz";
-    in.compName = "WORKSTATION";
-    in.driveRows = {"Drive C:" + std::string(24, ' ') + "252.0,     232.9"};
+    MonitorModel model;
+    for (auto& row : model.params)
+        row = {"0", {ParamValue::Source::Refreshed, 45.12}};
+    model.cpuLoad = 12;
+    model.cpuType = "Sample CPU 2.4GHz";
+    model.compName = "WORKSTATION";
+    model.drives = {{"C:", 270582939648ull, 250000000000ull, "/"}};
     for ([[maybe_unused]] auto _ : state)
-        benchmark::DoNotOptimize(BuildReport(in));
+        benchmark::DoNotOptimize(BuildReport(model));
 }
 BENCHMARK(BuildTheReport);
 

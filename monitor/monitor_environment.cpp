@@ -2,9 +2,10 @@
 
 #include "computer_name.h"
 #include "profile.h"
+#include "shared_block.h"
 
-#include <QCoreApplication>
 #include <QLocale>
+#include <cstdio>
 
 namespace {
 
@@ -17,15 +18,22 @@ char SystemDecimalSeparator() {
 
 MonitorEnvironment SystemEnvironment() {
     MonitorEnvironment env;
-    env.makeListener = tcp::MakeSystemListener;
-    env.readSnapshot = [] { return modMBMAccess::ReadSnapshot(); };
+    env.readSnapshot = [](modMBMAccess::BlockStatus* status) {
+        return modMBMAccess::ReadSnapshot(status);
+    };
+    env.blockName = modMBMAccess::SensorBlockName();
+    env.publisherName = modMBMAccess::PublisherName();
     env.makeCpuid = [] { return std::make_unique<cCPUID>(); };
     env.makeCpuUsage = [] { return std::make_unique<clsCPUUsage>(); };
     env.computerName = ComputerName;
     env.surveyDrives = SurveyFixedDrives;
     env.settingsFile = profile::SettingsFilePath("Korvid.INI");
     env.decimalSeparator = SystemDecimalSeparator();
-    env.messages = std::make_shared<MessageBoxMessages>();
-    env.quit = [] { QCoreApplication::exit(0); };
+    env.log = LogToStandardError;
     return env;
+}
+
+void LogToStandardError(const std::string& line) {
+    std::fprintf(stderr, "%s: %s\n", korvid::kAppTitle, line.c_str());
+    std::fflush(stderr);
 }

@@ -1,14 +1,13 @@
 #pragma once
 
-// What the main window takes from the machine. SystemEnvironment() gives the
-// real one; tests replace parts of it.
+// What the monitor takes from the machine. SystemEnvironment() gives the real
+// one; tests replace parts of it.
 
 #include "cpu_info.h"
 #include "cpu_usage.h"
 #include "drive_survey.h"
+#include "korvid_facts.h"
 #include "mod_mbm_access.h"
-#include "operator_messages.h"
-#include "report_service.h"
 
 #include <chrono>
 #include <functional>
@@ -17,23 +16,27 @@
 #include <vector>
 
 struct MonitorEnvironment {
-    quint16 port = 9001; // 0 picks a free port (tests)
-    ServiceLimits serviceLimits;
-    std::function<std::unique_ptr<tcp::PortListener>()> makeListener;
-    std::function<modMBMAccess::SensorSnapshot()> readSnapshot;
+    std::function<modMBMAccess::SensorSnapshot(modMBMAccess::BlockStatus*)> readSnapshot;
+    // The sensor block's name, as messages give it.
+    std::string blockName;
+    // What fills the block, as messages name it ("korvid-hwmon").
+    std::string publisherName;
     std::function<std::unique_ptr<cCPUID>()> makeCpuid;
     std::function<std::unique_ptr<clsCPUUsage>()> makeCpuUsage;
     std::function<std::string()> computerName;
     std::function<std::vector<FixedDrive>()> surveyDrives;
-    // A report reuses a drive survey younger than this (the refresh interval):
-    // a display that polls fast does not stat every disk each time.
-    std::chrono::milliseconds driveSurveyReuse{500};
+    // A report reuses a drive survey younger than this: a display that polls
+    // fast does not stat every disk each time.
+    std::chrono::milliseconds driveSurveyReuse = korvid::kRefreshInterval;
     std::string settingsFile;
     char decimalSeparator = '.';
-    std::shared_ptr<OperatorMessages> messages;
-    // The start-up question is not asked; the saved pairs load as on Yes.
-    bool useSavedPairs = false;
-    std::function<void()> quit;
+    // One line for the operator's log, without its line end. The window and
+    // the service write it to standard error.
+    std::function<void(const std::string&)> log;
 };
 
+// The machine this runs on (needs Qt Core: the user's decimal separator).
 MonitorEnvironment SystemEnvironment();
+
+// One line on standard error, "Korvid Halvane: " first.
+void LogToStandardError(const std::string& line);

@@ -7,17 +7,8 @@
 
 namespace pairing {
 
-std::string SensorRowText(int slot, const modMBMAccess::SensorEntry& entry, char decimalSeparator) {
-    return "No. " + std::to_string(slot + 1) + ": " +
-           modMBMAccess::CleanName(modMBMAccess::RawName(entry)) + std::string(kValueSeparator) +
-           (std::isfinite(entry.Current) ? numtext::FormatGeneral(entry.Current, decimalSeparator)
-                                         : std::string(kNoReading));
-}
-
-std::string ValueTextOfRow(std::string_view sensorRow) {
-    const auto separator = sensorRow.rfind(kValueSeparator);
-    if (separator == std::string_view::npos) return {};
-    return std::string(sensorRow.substr(separator + kValueSeparator.size()));
+std::string_view ReportKey(int row) {
+    return kParamNames[static_cast<std::size_t>(row)].substr(0, 5);
 }
 
 std::optional<int> SensorSlotOf(std::string_view list4Text) {
@@ -29,6 +20,11 @@ std::optional<int> SensorSlotOf(std::string_view list4Text) {
         slot >= modMBMAccess::kSensorCount)
         return std::nullopt;
     return slot;
+}
+
+std::string SensorReadingText(double reading, char decimalSeparator) {
+    if (!std::isfinite(reading)) return std::string(kNoReading);
+    return numtext::FormatGeneral(reading, decimalSeparator);
 }
 
 std::string ReadingText(double reading, char decimalSeparator) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// The rules of the sensor list and the nine parameter rows, as plain text
-// functions. Texts are single-byte (Latin-1) strings.
+// The rules of the nine parameter rows and of the stored pairs, as plain
+// text functions. Texts are single-byte (Latin-1) strings.
 
 #include "mod_mbm_access.h"
 
@@ -20,23 +20,21 @@ inline constexpr std::array<std::string_view, kParamCount> kParamNames = {
 inline constexpr std::array<std::string_view, kParamCount> kPlaceholders = {
     "NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "-NA-"};
 inline constexpr std::string_view kUnpaired = "-1";
-// Written by SensorRowText between the name and the reading.
-inline constexpr std::string_view kValueSeparator = " / ";
+// Start asks about unpaired rows 0 to 7; row 8 (CPUSpeed) is optional.
+inline constexpr int kCheckedParamRows = 8;
 // Shown for a reading that is not a finite number.
 inline constexpr std::string_view kNoReading = "NA";
 
-// "No. 3: CPU / 45.5" for slot 2: the number one above the slot, the cleaned
-// name, and the reading in the general number text ("NA" for a reading that
-// is not a finite number).
-std::string SensorRowText(int slot, const modMBMAccess::SensorEntry& entry, char decimalSeparator);
-
-// The value text of a sensor row: what follows the row's last " / ", so that
-// a sensor name holding "/" cannot bleed into it.
-std::string ValueTextOfRow(std::string_view sensorRow);
+// The report's key for a parameter row: the first five characters of its name.
+std::string_view ReportKey(int row);
 
 // The sensor slot that a List4 text names: a whole number from 0 to 99.
 // Nothing for "-1" and for any text that names no sensor.
 std::optional<int> SensorSlotOf(std::string_view list4Text);
+
+// A reading as the sensor list shows it: the general number text; "NA" for a
+// value that is not a finite number.
+std::string SensorReadingText(double reading, char decimalSeparator);
 
 // A reading as the refresh shows it: rounded to two places, halves to even,
 // in the general number text; "NA" for a value that is not a finite number.

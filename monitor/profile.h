@@ -5,6 +5,7 @@
 // profile_win32.cpp calls the Windows profile functions.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace profile {
@@ -18,6 +19,13 @@ std::string SettingsFilePath(const std::string& fileName);
 // when the file, the section or the key is missing.
 std::string GetString(const std::string& section, const std::string& key,
                       const std::string& fallback, std::size_t maxChars, const std::string& file);
+
+// At most `maxChars` characters of the value of `key` in `section`; nothing
+// when the file, the section or the key is missing, or when the file cannot
+// be read, which `error` then tells (it is left empty otherwise).
+std::optional<std::string> FindString(const std::string& section, const std::string& key,
+                                      std::size_t maxChars, const std::string& file,
+                                      std::string* error = nullptr);
 
 // Sets the value, creating the file, section or key when missing and keeping
 // everything else in the file. A crash or a full disk never leaves a broken

@@ -1,6 +1,7 @@
 #include "ini_text.h"
 #include "profile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -143,10 +144,21 @@ std::string SettingsFilePath(const std::string& fileName) {
 
 std::string GetString(const std::string& section, const std::string& key,
                       const std::string& fallback, std::size_t maxChars, const std::string& file) {
+    return FindString(section, key, maxChars, file).value_or(fallback.substr(0, maxChars));
+}
+
+std::optional<std::string> FindString(const std::string& section, const std::string& key,
+                                      std::size_t maxChars, const std::string& file,
+                                      std::string* error) {
     std::string text, why;
-    if (!ReadAll(file, text, &why)) return fallback.substr(0, maxChars);
-    const auto value = ini::FindValue(text, section, key);
-    return (value ? *value : fallback).substr(0, maxChars);
+    if (error) error->clear();
+    if (!ReadAll(file, text, &why)) {
+        if (error) *error = why;
+        return std::nullopt;
+    }
+    auto value = ini::FindValue(text, section, key);
+    if (value) value->resize(std::min(value->size(), maxChars));
+    return value;
 }
 
 bool WriteString(const std::string& section, const std::string& key, const std::string& value,

@@ -1,5 +1,6 @@
 #include "profile.h"
 
+#include <algorithm>
 #include <vector>
 #include <windows.h>
 
@@ -16,6 +17,19 @@ std::string GetString(const std::string& section, const std::string& key,
         ::GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(),
                                    static_cast<DWORD>(buffer.size()), file.c_str());
     return std::string(buffer.data(), n);
+}
+
+std::optional<std::string> FindString(const std::string& section, const std::string& key,
+                                      std::size_t maxChars, const std::string& file,
+                                      std::string* error) {
+    if (error) error->clear();
+    // No stored value starts with this control character: getting it back
+    // means the file, the section or the key is missing.
+    const std::string missing = "\x01";
+    std::string value = GetString(section, key, missing, std::max<std::size_t>(maxChars, 1), file);
+    if (value == missing) return std::nullopt;
+    value.resize(std::min(value.size(), maxChars));
+    return value;
 }
 
 bool WriteString(const std::string& section, const std::string& key, const std::string& value,

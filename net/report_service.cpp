@@ -8,13 +8,9 @@ constexpr char kGreeting[] = "\r\n";
 
 } // namespace
 
-ReportService::ReportService(ReportSource source, ServiceLimits limits, QObject* parent)
-    : ReportService(std::move(source), limits, tcp::MakeSystemListener(), parent) {}
-
-ReportService::ReportService(ReportSource source, ServiceLimits limits,
-                             std::unique_ptr<tcp::PortListener> listener, QObject* parent)
-    : QObject(parent), source_(std::move(source)), limits_(limits),
-      Korvid_(new Korvid(std::move(listener), this)) {
+ReportService::ReportService(ReportSource source, const ServiceSettings& settings, QObject* parent)
+    : QObject(parent), source_(std::move(source)), limits_(settings.limits),
+      Korvid_(new Korvid(settings.makeListener(), this)), port_(settings.port) {
     Korvid_->setObjectName("Korvid");
     Korvid_->SetKeepAlive(limits_.keepAlive);
     connect(Korvid_, &Korvid::ConnectionRequest, this, &ReportService::Korvid_ConnectionRequest);
@@ -35,8 +31,7 @@ ReportService::ReportService(ReportSource source, ServiceLimits limits,
 
 ReportService::~ReportService() = default;
 
-void ReportService::Start(quint16 port) {
-    port_ = port;
+void ReportService::Start() {
     started_ = true;
     Listen();
 }
@@ -62,6 +57,11 @@ void ReportService::Listen() {
         if (portWarningShown_) {
             portWarningShown_ = false;
             emit ListeningAgain(QString("Listening on TCP port %1 again.").arg(port_));
+        }
+        if (!toldListening_) {
+            toldListening_ = true;
+            emit Listening(
+                QString("listening on TCP port %1, every IPv4 and IPv6 address").arg(port_));
         }
         return;
     }
@@ -98,9 +98,8 @@ void ReportService::Korvid_ConnectionRequest(int requestID) {
 
 void ReportService::Korvid_DataArrival(qint64) {
     Korvid_->GetData(); // any request gets the report, whatever it says
-    const ReportInputs inputs = source_();
+    const std::string report = source_();
     SendPhase = 1;
-    const std::string report = BuildReport(inputs);
     exchangeLimit_.start();
     // The send's completion may end the connection inside this call, so
     // nothing may follow it.

@@ -5,7 +5,7 @@
 // time. The report's content comes from one callback; the service never
 // shows anything itself.
 
-#include "report.h"
+#include "korvid_facts.h"
 #include "tcp.h"
 
 #include <QObject>
@@ -29,24 +29,27 @@ struct ServiceLimits {
     tcp::KeepAlive keepAlive{10, 5, 3};
 };
 
+// Where and how the service listens.
+struct ServiceSettings {
+    quint16 port = korvid::kPort; // 0: a free port, kept for the whole run (tests)
+    ServiceLimits limits;
+    std::function<std::unique_ptr<tcp::PortListener>()> makeListener = tcp::MakeSystemListener;
+};
+
 class ReportService : public QObject {
     Q_OBJECT
 public:
-    // Returns what the report says at this moment. Called once per request,
-    // on the service's thread, only after Start().
-    using ReportSource = std::function<ReportInputs()>;
+    // Returns the report's text as it stands at this moment. Called once per
+    // request, on the service's thread, only after Start().
+    using ReportSource = std::function<std::string()>;
 
-    explicit ReportService(ReportSource source, ServiceLimits limits = {},
+    explicit ReportService(ReportSource source, const ServiceSettings& settings = {},
                            QObject* parent = nullptr);
-    // Listens through `listener` instead of the system's (tests).
-    ReportService(ReportSource source, ServiceLimits limits,
-                  std::unique_ptr<tcp::PortListener> listener, QObject* parent = nullptr);
     ~ReportService() override;
 
-    // Starts listening on `port` (0: a free one, kept for the whole run).
-    // When the port cannot be had, ListenFailed is raised and it is tried
-    // again every listenRetry until it can.
-    void Start(quint16 port);
+    // Starts listening. When the port cannot be had, ListenFailed is raised
+    // and it is tried again every listenRetry until it can.
+    void Start();
     // Stops listening and drops the client being served, for good.
     void Stop();
     // The port listened on now; 0 while not listening.
@@ -54,6 +57,8 @@ public:
     const ServiceLimits& Limits() const { return limits_; }
 
 signals:
+    // Listening has started; `where` names the addresses and the port.
+    void Listening(const QString& where);
     // The port cannot be had; `message` says so for the operator. Raised once
     // until listening succeeds again, and from inside socket handling:
     // connect it queued before showing anything that waits for the operator.
@@ -81,4 +86,5 @@ private:
     QTimer listenRetry_;
     QTimer exchangeLimit_;
     bool portWarningShown_ = false;
+    bool toldListening_ = false;
 };

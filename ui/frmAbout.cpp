@@ -1,7 +1,7 @@
 #include "frmAbout.h"
 
 #include "icons.h"
-#include "korvid_version.h"
+#include "korvid_facts.h"
 #include "twips.h"
 
 #include <QLabel>

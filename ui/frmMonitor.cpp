@@ -1,34 +1,22 @@
 #include "frmMonitor.h"
 
 #include "frmAbout.h"
-#include "pairing.h"
-#include "profile.h"
-#include "report_service.h"
+#include "report.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QListWidget>
 
 namespace {
 
-constexpr const char* kSettingsSection = "Korvid";
-constexpr const char* kSettingsKey = "Sensors";
-// A load reads at most this many characters of the stored value.
-constexpr std::size_t kLoadedValueChars = 99;
-// Start asks about unpaired rows 0 to 7; row 8 (CPUSpeed) is optional.
-constexpr int kCheckedParamRows = 8;
 // Displays show this many drives; Start warns when the list holds more.
-constexpr int kDisplayedDrives = 5;
+constexpr std::size_t kDisplayedDrives = 5;
 
 QString Text(std::string_view bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 std::string Bytes(const QString& text) {
     return text.toLatin1().toStdString();
-}
-
-std::string RowText(const QListWidget* list, int row) {
-    const QListWidgetItem* item = list->item(row);
-    return item ? Bytes(item->text()) : std::string();
 }
 
 // The selected row of a single-selection list, -1 when none is selected.
@@ -50,20 +38,28 @@ void SetText(QLineEdit* edit, const QString& text) {
     if (edit->text() != text) edit->setText(text);
 }
 
-QString LoadText(std::int32_t load) {
-    return QString::number(load);
-}
-
 } // namespace
 
-frmMonitor::frmMonitor(MonitorEnvironment env, QWidget* parent)
-    : QWidget(parent), env_(std::move(env)) {
-    BuildControls();
-    tmrRefresh.setInterval(500);
-    connect(&tmrRefresh, &QTimer::timeout, this, &frmMonitor::RefreshTick);
+WindowEnvironment SystemWindowEnvironment() {
+    WindowEnvironment env;
+    env.monitor = SystemEnvironment();
+    env.messages = std::make_shared<MessageBoxMessages>();
+    env.quit = [] { QCoreApplication::exit(0); };
+    return env;
+}
 
-    service_ = new ReportService([this] { return ReportInputsNow(); }, env_.serviceLimits,
-                                 env_.makeListener(), this);
+frmMonitor::frmMonitor(WindowEnvironment env, QWidget* parent)
+    : QWidget(parent), env_(std::move(env)), monitor_(env_.monitor) {
+    BuildControls();
+    tmrRefresh.setInterval(korvid::kRefreshInterval);
+    connect(&tmrRefresh, &QTimer::timeout, this, &frmMonitor::RefreshTick);
+    // What the operator types into these two boxes is what reports send.
+    connect(CPUType, &QLineEdit::textEdited, this,
+            [this](const QString& text) { monitor_.SetCpuType(Bytes(text)); });
+    connect(CompName, &QLineEdit::textEdited, this,
+            [this](const QString& text) { monitor_.SetCompName(Bytes(text)); });
+
+    service_ = new ReportService([this] { return Report(); }, env_.service, this);
     // The service raises these from inside its socket handling; queued, they
     // are shown once that is over.
     connect(
@@ -84,33 +80,37 @@ frmMonitor::~frmMonitor() {
 }
 
 void frmMonitor::Form_Load() {
-    const modMBMAccess::SensorSnapshot snapshot = env_.readSnapshot();
+    monitor_.StartUp();
     tmrRefresh.stop();
-    cpuInfo_ = std::make_unique<cCpuInfo>(env_.makeCpuid());
-    CPUType->setText(Text(pairing::CpuTypeText(Bytes(ProcessData()))));
+    const MonitorModel& model = monitor_.Model();
+    CPUType->setText(Text(model.cpuType));
     CPUType->setCursorPosition(0);
-    const QString name = Text(env_.computerName());
-    setWindowTitle(windowTitle() + name);
-    CompName->setText(name);
-    cpuUsage_ = env_.makeCpuUsage();
-    service_->Start(env_.port);
-    FillSensorList(snapshot);
+    setWindowTitle(windowTitle() + Text(model.compName));
+    CompName->setText(Text(model.compName));
+    service_->Start();
+    FillSensorList();
     ResetPairingLists();
-    CompLoad->setText(LoadText(cpuUsage_->Usage()) + '%');
+    RenderLoad();
     DetectDrives();
     const auto answer = env_.useSavedPairs
                             ? OperatorMessage::Answer::Yes
                             : Ask({"Do you wish to use saved data to complete set-up?",
                                    OperatorMessage::Buttons::YesNo, OperatorMessage::Icon::Question,
                                    OperatorMessage::Answer::Yes});
+    if (abandoned_) return;
     if (answer == OperatorMessage::Answer::Yes) {
         LoadPairings();
         tmrRefresh.start();
     }
 }
 
+void frmMonitor::Abandon() {
+    abandoned_ = true;
+    close();
+}
+
 QString frmMonitor::ProcessData() const {
-    return cpuInfo_ ? Text(cpuInfo_->NameStr()) : QString();
+    return Text(monitor_.ProcessData());
 }
 
 OperatorMessage::Answer frmMonitor::Ask(const OperatorMessage& message) {
@@ -125,42 +125,72 @@ quint16 frmMonitor::ListeningPort() const {
     return service_->ListeningPort();
 }
 
-ReportInputs frmMonitor::ReportInputsNow() {
-    ReportInputs report;
-    for (int row = 0; row < pairing::kParamCount; ++row) {
-        report.paramNames.push_back(RowText(List2, row));
-        report.values.push_back(RowText(List3, row));
-    }
-    // The report's load is a fresh reading, sent without its "%"; the box
-    // shows it as sent until the next tick writes it with the "%" again.
-    SetText(CompLoad, LoadText(cpuUsage_->Usage()));
-    report.cpuLoad = Bytes(CompLoad->text());
-    report.cpuType = Bytes(CPUType->text());
-    report.compName = Bytes(CompName->text());
-    RebuildDriveList();
-    for (int row = 0; row < List5->count(); ++row)
-        report.driveRows.push_back(RowText(List5, row));
+// A display's request: the report carries a fresh load, which the load box
+// then shows without its "%" until the next tick, and the drives as surveyed
+// now.
+std::string frmMonitor::Report() {
+    const std::string report = BuildReport(monitor_.ForReport());
+    RenderLoad();
+    DetectDrives();
     return report;
 }
 
-// ---- Sensor list and pairing -------------------------------------------
+// ---- Drawing the model ------------------------------------------------------
 
-void frmMonitor::FillSensorList(const modMBMAccess::SensorSnapshot& snapshot) {
+void frmMonitor::FillSensorList() {
     for (int slot = 0; slot < modMBMAccess::kSensorCount; ++slot)
-        List1->addItem(
-            Text(pairing::SensorRowText(slot, snapshot.Sensors[slot], env_.decimalSeparator)));
+        List1->addItem(Text(SensorRowText(monitor_.Model(), slot)));
+    RenderSensorSource();
 }
 
 void frmMonitor::ResetPairingLists() {
+    monitor_.Clear();
     List2->clear();
     List3->clear();
     List4->clear();
     for (int row = 0; row < pairing::kParamCount; ++row) {
         List2->addItem(Text(pairing::kParamNames[row]));
-        List3->addItem(Text(pairing::kPlaceholders[row]));
-        List4->addItem(Text(pairing::kUnpaired));
+        List3->addItem(Text(ValueText(monitor_.Model(), row)));
+        List4->addItem(Text(monitor_.Model().params[static_cast<std::size_t>(row)].sensor));
     }
 }
+
+void frmMonitor::RenderParams() {
+    const MonitorModel& model = monitor_.Model();
+    for (int row = 0; row < pairing::kParamCount; ++row) {
+        ReplaceRow(List3, row, Text(ValueText(model, row)));
+        ReplaceRow(List4, row, Text(model.params[static_cast<std::size_t>(row)].sensor));
+    }
+}
+
+void frmMonitor::RenderLoad() {
+    SetText(CompLoad, Text(LoadText(monitor_.Model())));
+}
+
+void frmMonitor::RenderSensorSource() {
+    const QString problem = Text(monitor_.SensorSourceProblem());
+    if (List1->toolTip() != problem) List1->setToolTip(problem);
+}
+
+// The drive rows as the model holds them; a list that shows them already is
+// left as it is.
+void frmMonitor::DetectDrives() {
+    const std::vector<FixedDrive>& drives = monitor_.Model().drives;
+    const char separator = monitor_.Model().decimalSeparator;
+    bool same = List5->count() == static_cast<int>(drives.size());
+    for (int row = 0; same && row < List5->count(); ++row)
+        same = List5->item(row)->text() == Text(DriveRowText(drives[row], separator)) &&
+               List5->item(row)->toolTip() == Text(drives[row].Location);
+    if (same) return;
+    List5->clear();
+    for (const FixedDrive& drive : drives) {
+        auto* item = new QListWidgetItem(Text(DriveRowText(drive, separator)));
+        item->setToolTip(Text(drive.Location));
+        List5->addItem(item);
+    }
+}
+
+// ---- Pairing and the settings file ---------------------------------------
 
 void frmMonitor::LinkSensorToParam() {
     const int sensor = SelectedRow(List1);
@@ -172,25 +202,18 @@ void frmMonitor::LinkSensorToParam() {
              OperatorMessage::Answer::Ok});
         return;
     }
-    ReplaceRow(List3, param, Text(pairing::ValueTextOfRow(RowText(List1, sensor))));
-    ReplaceRow(List4, param, QString::number(sensor));
+    monitor_.Link(sensor, param);
+    RenderParams();
 }
 
 void frmMonitor::Clear() {
     ResetPairingLists();
 }
 
-// ---- Settings file ------------------------------------------------------
-
 void frmMonitor::SavePairings() {
-    std::vector<std::string> texts;
-    texts.reserve(static_cast<std::size_t>(List4->count()));
-    for (int row = 0; row < List4->count(); ++row)
-        texts.push_back(RowText(List4, row));
     std::string error;
-    if (!profile::WriteString(kSettingsSection, kSettingsKey, pairing::JoinSensorsValue(texts),
-                              env_.settingsFile, &error)) {
-        Ask({"The sensor pairs could not be saved to " + Text(env_.settingsFile) + ".\r\n" +
+    if (!monitor_.SavePairings(&error)) {
+        Ask({"The sensor pairs could not be saved to " + Text(env_.monitor.settingsFile) + ".\r\n" +
                  Text(error),
              OperatorMessage::Buttons::Ok, OperatorMessage::Icon::Exclamation,
              OperatorMessage::Answer::Ok});
@@ -198,69 +221,29 @@ void frmMonitor::SavePairings() {
 }
 
 void frmMonitor::LoadPairings() {
-    const std::string value = profile::GetString(kSettingsSection, kSettingsKey, "",
-                                                 kLoadedValueChars, env_.settingsFile);
-    List4->clear();
-    for (const std::string& item : pairing::SplitSensorsValue(value))
-        List4->addItem(Text(item));
-}
-
-// ---- Drives ---------------------------------------------------------------
-
-void frmMonitor::DetectDrives() {
-    InsertDriveRows(env_.surveyDrives());
-    driveSurveyAge_.start();
-}
-
-void frmMonitor::InsertDriveRows(const std::vector<FixedDrive>& drives) {
-    int index = 0;
-    for (const FixedDrive& drive : drives) {
-        auto* item = new QListWidgetItem(Text(DriveRowText(drive, env_.decimalSeparator)));
-        item->setToolTip(Text(drive.Location));
-        List5->insertItem(index++, item);
-    }
-}
-
-void frmMonitor::RebuildDriveList() {
-    if (driveSurveyAge_.isValid() && driveSurveyAge_.elapsed() < env_.driveSurveyReuse.count())
-        return;
-    // The same rows as List5->clear() and DetectDrives() would give; when the
-    // survey finds what the list shows already, the list is left as it is.
-    const std::vector<FixedDrive> drives = env_.surveyDrives();
-    driveSurveyAge_.start();
-    bool same = List5->count() == static_cast<int>(drives.size());
-    for (int row = 0; same && row < List5->count(); ++row)
-        same = List5->item(row)->text() == Text(DriveRowText(drives[row], env_.decimalSeparator)) &&
-               List5->item(row)->toolTip() == Text(drives[row].Location);
-    if (same) return;
-    List5->clear();
-    InsertDriveRows(drives);
+    monitor_.LoadPairings();
+    RenderParams();
 }
 
 // ---- Refresh timer and commands -----------------------------------------
 
 void frmMonitor::RefreshTick() {
-    const modMBMAccess::SensorSnapshot snapshot = env_.readSnapshot();
-    for (int row = 0; row < pairing::kParamCount; ++row) {
-        const auto slot = pairing::SensorSlotOf(RowText(List4, row));
-        if (!slot) continue;
-        ReplaceRow(
-            List3, row,
-            Text(pairing::ReadingText(snapshot.Sensors[*slot].Current, env_.decimalSeparator)));
-    }
-    SetText(CompLoad, LoadText(cpuUsage_->Usage()) + '%');
+    monitor_.Refresh();
+    RenderParams();
+    RenderLoad();
+    RenderSensorSource();
 }
 
 void frmMonitor::Start() {
     bool cancelled = false;
-    for (int row = 0; row < kCheckedParamRows && !cancelled; ++row) {
-        if (pairing::SensorSlotOf(RowText(List4, row))) continue;
+    for (const int row : monitor_.UnpairedCheckedRows()) {
         cancelled = Ask({"The entry for " + List2->item(row)->text() +
                              " has not been set\r\nIs this Correct?",
                          OperatorMessage::Buttons::OkCancel, OperatorMessage::Icon::Question,
                          OperatorMessage::Answer::Ok}) == OperatorMessage::Answer::Cancel;
+        if (cancelled) break;
     }
-    if (!cancelled && List5->count() > kDisplayedDrives) {
+    if (!cancelled && monitor_.Model().drives.size() > kDisplayedDrives) {
         Ask({"Only the first 5 Hard Drices will be displayed", OperatorMessage::Buttons::Ok,
              OperatorMessage::Icon::Exclamation, OperatorMessage::Answer::Ok});
     }

@@ -1,33 +1,55 @@
 #pragma once
 
-// The main window: the sensor list, the nine parameter rows, the system
-// facts and the drive list, which are what the report service sends.
+// The main window: one face of the monitor. It draws the monitor's model
+// (the sensor list, the nine parameter rows, the system facts and the drive
+// list), writes the operator's commands and edits into it, and runs the
+// report service that sends it.
 
-#include "monitor_environment.h"
+#include "monitor.h"
+#include "operator_messages.h"
+#include "report_service.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QLineEdit;
 class QListWidget;
-class ReportService;
 class frmAbout;
+
+// What the window takes from its surroundings; tests replace parts of it.
+struct WindowEnvironment {
+    MonitorEnvironment monitor;
+    ServiceSettings service;
+    std::shared_ptr<OperatorMessages> messages;
+    // The start-up question is not asked; the saved pairs load as on Yes.
+    bool useSavedPairs = false;
+    std::function<void()> quit;
+};
+
+// The real one: the machine, message boxes, and Quit ending the program.
+WindowEnvironment SystemWindowEnvironment();
 
 class frmMonitor : public QWidget {
     Q_OBJECT
 public:
-    explicit frmMonitor(MonitorEnvironment env = SystemEnvironment(), QWidget* parent = nullptr);
+    explicit frmMonitor(WindowEnvironment env = SystemWindowEnvironment(),
+                        QWidget* parent = nullptr);
     ~frmMonitor() override;
 
     // The start-up sequence; runs once, before the window is first shown.
     void Form_Load();
+    // Ends a start-up still waiting for the operator (the question is
+    // answered with No) and everything after it: the program is stopping.
+    void Abandon();
 
     // The processor's brand string as cCpuInfo reads it.
     QString ProcessData() const;
-    void FillSensorList(const modMBMAccess::SensorSnapshot& snapshot);
+    // The sensor list, the parameter rows and the drive list as the model
+    // holds them.
+    void FillSensorList();
     void ResetPairingLists();
     void DetectDrives();
     void LoadPairings();
@@ -43,6 +65,7 @@ public:
     // One refresh of the readings; tmrRefresh calls it every 500 ms.
     void RefreshTick();
 
+    Monitor& monitor() { return monitor_; }
     QTimer* RefreshTimer() { return &tmrRefresh; }
     frmAbout* AboutBox() const;
     // The port the report service listens on now; 0 while it is not listening.
@@ -56,19 +79,18 @@ protected:
 
 private:
     void BuildControls();
-    // What a report sends, read from the controls as they stand.
-    ReportInputs ReportInputsNow();
-    void InsertDriveRows(const std::vector<FixedDrive>& drives);
-    void RebuildDriveList();
+    std::string Report();
+    void RenderParams();
+    void RenderLoad();
+    void RenderSensorSource();
     OperatorMessage::Answer Ask(const OperatorMessage& message);
 
-    MonitorEnvironment env_;
-    std::unique_ptr<cCpuInfo> cpuInfo_;
-    std::unique_ptr<clsCPUUsage> cpuUsage_;
+    WindowEnvironment env_;
+    Monitor monitor_;
     QPointer<frmAbout> about_;
     QTimer tmrRefresh;
     ReportService* service_ = nullptr;
-    QElapsedTimer driveSurveyAge_;
+    bool abandoned_ = false;
 
     QListWidget* List1 = nullptr;
     QListWidget* List2 = nullptr;

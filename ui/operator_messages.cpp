@@ -1,9 +1,8 @@
 #include "operator_messages.h"
 
-#include "korvid_version.h"
+#include "korvid_facts.h"
 
 #include <QMessageBox>
-#include <cstdio>
 
 namespace {
 
@@ -82,35 +81,4 @@ void MessageBoxMessages::Notify(QWidget* parent, const OperatorMessage& message)
 
 void MessageBoxMessages::Withdraw(const QString&) {
     if (notice_) notice_->close();
-}
-
-ConsoleMessages::ConsoleMessages(std::function<void(const QString&)> write)
-    : write_(std::move(write)) {}
-
-void ConsoleMessages::Line(const QString& text) {
-    const QString line = QString::fromLatin1(korvid::kAppTitle) + ": " +
-                         QString(text).replace(QLatin1String("\r\n"), QLatin1String(" "));
-    if (write_) {
-        write_(line);
-        return;
-    }
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
-OperatorMessage::Answer ConsoleMessages::Show(QWidget*, const OperatorMessage& message) {
-    static constexpr const char* kNames[] = {"OK", "Cancel", "Yes", "No"};
-    Line(message.text + (message.buttons == OperatorMessage::Buttons::Ok
-                             ? QString()
-                             : QStringLiteral(" (answered %1, the default)")
-                                   .arg(kNames[static_cast<int>(message.defaultButton)])));
-    return message.defaultButton;
-}
-
-void ConsoleMessages::Notify(QWidget*, const OperatorMessage& message) {
-    Line(message.text);
-}
-
-void ConsoleMessages::Withdraw(const QString& outcome) {
-    Line(outcome);
 }

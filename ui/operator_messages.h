@@ -5,7 +5,6 @@
 
 #include <QPointer>
 #include <QString>
-#include <functional>
 
 class QMessageBox;
 class QWidget;
@@ -43,20 +42,4 @@ public:
 
 private:
     QPointer<QMessageBox> notice_;
-};
-
-// Messages for a program without a window: each is one line on stderr,
-// "Korvid Halvane: " and the text, and a question takes its default button
-// as the answer (and says so).
-class ConsoleMessages : public OperatorMessages {
-public:
-    // `write` receives each line, without its line end (tests).
-    explicit ConsoleMessages(std::function<void(const QString&)> write = {});
-    OperatorMessage::Answer Show(QWidget* parent, const OperatorMessage& message) override;
-    void Notify(QWidget* parent, const OperatorMessage& message) override;
-    void Withdraw(const QString& outcome) override;
-
-private:
-    void Line(const QString& text);
-    std::function<void(const QString&)> write_;
 };

@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "korvid_facts.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +12,10 @@ struct Case {
     Action action;
     bool useSaved;
     bool headless;
-    const char* text; // the start of StartOptions::text
+    std::string text; // the start of StartOptions::text
 };
+
+const std::string kVersionLine = std::string("Korvid Halvane ") + korvid::kVersionText + "\n";
 
 } // namespace
 
@@ -22,8 +25,17 @@ TEST(CommandLine, EveryArgumentListGivesOneActionOrOneError) {
         {{"--use-saved"}, Action::Run, true, false, ""},
         {{"--headless"}, Action::Run, true, true, ""},
         {{"--headless", "--use-saved"}, Action::Run, true, true, ""},
-        {{"--version"}, Action::Version, false, false, "Korvid Halvane 1.0.1\n"},
-        {{"-v"}, Action::Version, false, false, "Korvid Halvane 1.0.1\n"},
+        {{"--version"}, Action::Version, false, false, kVersionLine},
+        {{"-v"}, Action::Version, false, false, kVersionLine},
+        // Qt's own options, in every mode; Qt takes them off the line itself.
+        {{"-platform", "offscreen"}, Action::Run, false, false, ""},
+        {{"--platform", "xcb", "-display", ":1", "-style=Fusion", "-reverse"},
+         Action::Run,
+         false,
+         false,
+         ""},
+        {{"-session", "abc", "--headless"}, Action::Run, true, true, ""},
+        {{"-qwindowgeometry", "100x100", "-use-saved"}, Action::Run, true, false, ""},
         {{"--help"}, Action::Help, false, false, "Usage: korvid-halvane [options]\n"},
         {{"-h", "--bogus"},
          Action::Fail,
@@ -40,11 +52,12 @@ TEST(CommandLine, EveryArgumentListGivesOneActionOrOneError) {
          false,
          false,
          "korvid-halvane: unknown option '-x'; see korvid-halvane --help"},
-        {{"-platform", "xcb"},
+        {{"-bogus"},
          Action::Fail,
          false,
          false,
-         "korvid-halvane: unknown option '-p'; see korvid-halvane --help"},
+         "korvid-halvane: unknown option '-bogus'; see korvid-halvane --help"},
+        {{"-platform"}, Action::Fail, false, false, "korvid-halvane: Missing value after"},
         {{"extra"},
          Action::Fail,
          false,
@@ -59,8 +72,8 @@ TEST(CommandLine, EveryArgumentListGivesOneActionOrOneError) {
         EXPECT_EQ(options.action, c.action) << line.toStdString();
         EXPECT_EQ(options.useSaved, c.useSaved) << line.toStdString();
         EXPECT_EQ(options.headless, c.headless) << line.toStdString();
-        EXPECT_TRUE(*c.text ? options.text.startsWith(QString::fromUtf8(c.text))
-                            : options.text.isEmpty())
+        EXPECT_TRUE(!c.text.empty() ? options.text.startsWith(QString::fromStdString(c.text))
+                                    : options.text.isEmpty())
             << line.toStdString() << ": " << options.text.toStdString();
         if (c.action == Action::Fail) {
             EXPECT_FALSE(options.text.contains(QLatin1Char(0x0a)));
@@ -69,4 +82,6 @@ TEST(CommandLine, EveryArgumentListGivesOneActionOrOneError) {
     const QString help = ParseCommandLine({"korvid-halvane", "--help"}).text;
     for (const char* option : {"--use-saved", "--headless", "--version", "--help"})
         EXPECT_TRUE(help.contains(option)) << option;
+    EXPECT_FALSE(help.contains("--platform"));
+    EXPECT_TRUE(ParseCommandLine({"korvid-halvaned"}, true).headless);
 }

@@ -1,34 +1,9 @@
 #include "pairing.h"
 
 #include <cmath>
-#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace pairing;
-
-TEST(Pairing, SensorRowsShowNumberNameAndReading) {
-    modMBMAccess::SensorEntry entry{};
-    std::memcpy(entry.Name, "CPU", 3);
-    entry.Current = 45.5;
-    EXPECT_EQ(SensorRowText(2, entry, '.'), "No. 3: CPU / 45.5");
-    EXPECT_EQ(SensorRowText(2, entry, ','), "No. 3: CPU / 45,5");
-    EXPECT_EQ(SensorRowText(99, modMBMAccess::SensorEntry{}, '.'), "No. 100:  / 0");
-    // A reading that is no number shows as the refresh shows it, and Link
-    // copies that text.
-    for (double reading : {std::nan(""), double(INFINITY), -double(INFINITY)}) {
-        entry.Current = reading;
-        EXPECT_EQ(SensorRowText(2, entry, '.'), "No. 3: CPU / NA");
-        EXPECT_EQ(ValueTextOfRow(SensorRowText(2, entry, '.')), "NA");
-    }
-}
-
-TEST(Pairing, ValueTextIsWhatFollowsTheLastSeparator) {
-    EXPECT_EQ(ValueTextOfRow("No. 5: CPU / 45.5"), "45.5");
-    EXPECT_EQ(ValueTextOfRow("No. 1:  / 0"), "0");
-    EXPECT_EQ(ValueTextOfRow("No. 7: I/O / Temp / 31.25"), "31.25");
-    EXPECT_EQ(ValueTextOfRow("No. 8: a/b / -2"), "-2");
-    EXPECT_EQ(ValueTextOfRow("no separator"), "");
-}
 
 TEST(Pairing, OnlyWholeNumbersFrom0To99NameASensor) {
     EXPECT_EQ(SensorSlotOf("0"), 0);

@@ -1,43 +1,86 @@
 #include "report.h"
-#include "support/report_inputs.h"
+#include "support/sample_report.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
-using testing_support::SampleReportInputs;
+using testing_support::SampleModel;
+using Source = ParamValue::Source;
+
+namespace {
+
+// The report's lines from line `first` (counted from 1) on, as one text.
+std::string LinesFrom(const std::string& report, int first) {
+    std::size_t start = 0;
+    for (int line = 1; line < first; ++line)
+        start = report.find("\r\n", start) + 2;
+    return report.substr(start);
+}
+
+// The value of parameter row `row` in the report.
+std::string ParamLine(const std::string& report, int row) {
+    const std::string rest = LinesFrom(report, row + 1);
+    return rest.substr(0, rest.find("\r\n"));
+}
+
+} // namespace
 
 TEST(Report, MatchesTheWireFormatByteForByte) {
-    EXPECT_EQ(BuildReport(SampleReportInputs()), "MBoTe=35\\\r\n"
-                                                 "CPUTe=48.25\\\r\n"
-                                                 "MBoFa=NA\\\r\n"
-                                                 "CPUFa=-NA-\\\r\n"
-                                                 "Core0=1.65\\\r\n"
-                                                 "3.3-V=NA\\\r\n"
-                                                 "+5Vol=NA\\\r\n"
-                                                 "+12Vo=-NA-\\\r\n"
-                                                 "CPUSp=-NA-\\\r\n"
-                                                 "CPULoading =12\\\r\n"
-                                                 "CPUDes =Sample CPU 2.4GHz\\\r\n"
-                                                 "CompName=WORKSTATION\\\r\n"
-                                                 "Drive C:=37.3,12.5\\\r\n"
-                                                 "Drive D:=74.5,70.0\\\r\n");
+    EXPECT_EQ(BuildReport(SampleModel()), testing_support::kSampleReport);
 }
 
-TEST(Report, EndsWithCompNameWhenThereIsNoDrive) {
-    ReportInputs in = SampleReportInputs();
-    in.driveRows.clear();
-    in.compName = "ws\xE9";
-    const std::string report = BuildReport(in);
-    const std::string tail = "CompName=ws\xE9\\\r\n";
-    EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
+// Each row: what the monitor knows, and the bytes the report carries for it.
+TEST(Report, EveryKindOfValueGivesItsText) {
+    struct Case {
+        int row;
+        ParamValue value;
+        char separator;
+        std::string line;
+    };
+    const Case cases[] = {
+        {0, {}, '.', "MBoTe=NA\\"},
+        {3, {}, '.', "CPUFa=-NA-\\"},
+        {5, {}, ',', "3.3-V=NA\\"},
+        // Linked: the sensor list's text, up to 15 significant digits.
+        {1, {Source::Linked, 45.123456789012345}, '.', "CPUTe=45.1234567890123\\"},
+        {1, {Source::Linked, 0.125}, '.', "CPUTe=0.125\\"},
+        {1, {Source::Linked, 2000}, '.', "CPUTe=2000\\"},
+        {1, {Source::Linked, std::nan("")}, '.', "CPUTe=NA\\"},
+        {6, {Source::Linked, 45.5}, ',', "+5Vol=45,5\\"},
+        // Refreshed: two places, halves to even.
+        {2, {Source::Refreshed, 0.125}, '.', "MBoFa=0.12\\"},
+        {2, {Source::Refreshed, 0.375}, '.', "MBoFa=0.38\\"},
+        {7, {Source::Refreshed, -3.5}, '.', "+12Vo=-3.5\\"},
+        {7, {Source::Refreshed, 3.3125}, ',', "+12Vo=3,31\\"},
+        {8, {Source::Refreshed, -INFINITY}, '.', "CPUSp=NA\\"},
+        {8, {Source::Refreshed, 1e20}, '.', "CPUSp=1E+20\\"},
+    };
+    for (const Case& c : cases) {
+        MonitorModel model = SampleModel();
+        model.decimalSeparator = c.separator;
+        model.params[static_cast<std::size_t>(c.row)].value = c.value;
+        EXPECT_EQ(ParamLine(BuildReport(model), c.row), c.line) << c.line;
+    }
 }
 
-TEST(Report, DriveLinesCarryOneCommaWhateverTheRow) {
-    const std::string pad(24, ' ');
-    EXPECT_EQ(DriveReportLine("Drive C:" + pad + "0.5,     0.2"), "Drive C:=0.5,0.2\\\r\n");
-    EXPECT_EQ(DriveReportLine("Drive D:" + pad + "74,5,     12.0"), "Drive D:=74.5,12.0\\\r\n");
-    EXPECT_EQ(DriveReportLine("Drive E:" + pad + "0.0,     0.0"), "Drive E:=0.0,0.0\\\r\n");
-    EXPECT_EQ(DriveReportLine("Drive F:" + pad + "1234,5,     0,3"), "Drive F:=1234.5,0.3\\\r\n");
-    // Rows the survey never writes still give a line and no crash.
-    EXPECT_EQ(DriveReportLine("Dri"), "Dri=,\\\r\n");
-    EXPECT_EQ(DriveReportLine(""), "=,\\\r\n");
+TEST(Report, SystemFactsAndDrivesAsTheyStand) {
+    MonitorModel model = SampleModel();
+    model.decimalSeparator = ',';
+    model.cpuLoad = 100;
+    model.cpuLoadBare = false; // the "%" is the window's, never the report's
+    model.cpuType = "Typed \xE9";
+    model.compName = "ws\xE9";
+    model.drives = {{"C:", 80000000000ull, 0, "/"},
+                    {"E:", 2ull << 30, 1ull << 28, "/media"},
+                    {"F", 0, 0, "/x"},
+                    {"", 1ull << 40, 1ull << 40, "/y"}};
+    EXPECT_EQ(LinesFrom(BuildReport(model), 10), "CPULoading =100\\\r\n"
+                                                 "CPUDes =Typed \xE9\\\r\n"
+                                                 "CompName=ws\xE9\\\r\n"
+                                                 "Drive C:=74.5,0.0\\\r\n"
+                                                 "Drive E:=2.0,0.2\\\r\n"
+                                                 "Drive F =0.0,0.0\\\r\n"
+                                                 "Drive   =1024.0,1024.0\\\r\n");
+    model.drives.clear();
+    EXPECT_EQ(LinesFrom(BuildReport(model), 12), "CompName=ws\xE9\\\r\n");
 }

@@ -4,7 +4,6 @@
 #include "report_service.h"
 #include "support/display_client.h"
 #include "support/flaky_listener.h"
-#include "support/report_inputs.h"
 #include "support/socket_options.h"
 
 #include <QSignalSpy>
@@ -17,30 +16,30 @@ using testing_support::FlakyListener;
 
 namespace {
 
-// The sample, with a name byte past ASCII that must go out as it is.
-ReportInputs SampleInputs() {
-    ReportInputs in = testing_support::SampleReportInputs();
-    in.cpuType = "Sample CPU \xE9";
-    return in;
-}
-
+// A report with a byte past ASCII, which must go out as it is.
 const QByteArray kReport = "MBoTe=35\\\r\nCPUTe=48.25\\\r\nMBoFa=NA\\\r\nCPUFa=-NA-\\\r\n"
                            "Core0=1.65\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
                            "CPUSp=-NA-\\\r\nCPULoading =12\\\r\nCPUDes =Sample CPU \xE9\\\r\n"
                            "CompName=WORKSTATION\\\r\nDrive C:=37.3,12.5\\\r\n"
                            "Drive D:=74.5,70.0\\\r\n";
 
+ServiceSettings OnAFreePort(ServiceLimits limits = {}) {
+    ServiceSettings settings;
+    settings.port = 0;
+    settings.limits = limits;
+    return settings;
+}
+
 // A service on a free port whose reports count how often they were asked for.
 struct Served {
-    explicit Served(ServiceLimits limits = {},
-                    std::unique_ptr<tcp::PortListener> listener = tcp::MakeSystemListener())
+    explicit Served(const ServiceSettings& settings = OnAFreePort())
         : service(
               [this] {
                   ++reports;
-                  return SampleInputs();
+                  return kReport.toStdString();
               },
-              limits, std::move(listener)) {
-        service.Start(0);
+              settings) {
+        service.Start();
         port = service.ListeningPort();
     }
     Korvid* Socket() { return service.findChild<Korvid*>("Korvid"); }
@@ -120,7 +119,7 @@ private slots:
     void aSilentClientIsDroppedAtTheLimit() {
         ServiceLimits limits;
         limits.exchange = std::chrono::milliseconds(400);
-        Served s(limits);
+        Served s(OnAFreePort(limits));
         DisplayClient silent(s.port);
         QVERIFY(silent.Connected());
         QVERIFY(silent.Received("\r\n"));
@@ -162,7 +161,9 @@ private slots:
         auto control = std::make_shared<FlakyListener::Switch>();
         ServiceLimits limits;
         limits.listenRetry = std::chrono::milliseconds(50);
-        Served s(limits, std::make_unique<FlakyListener>(control));
+        ServiceSettings settings = OnAFreePort(limits);
+        settings.makeListener = [control] { return std::make_unique<FlakyListener>(control); };
+        Served s(settings);
         QSignalSpy failed(&s.service, &ReportService::ListenFailed);
         QSignalSpy again(&s.service, &ReportService::ListeningAgain);
 
@@ -190,12 +191,13 @@ private slots:
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, 0));
         const quint16 port = squatter.serverPort();
-        ServiceLimits limits;
-        limits.listenRetry = std::chrono::milliseconds(50);
-        ReportService service([] { return SampleInputs(); }, limits);
+        ServiceSettings settings = OnAFreePort();
+        settings.port = port;
+        settings.limits.listenRetry = std::chrono::milliseconds(50);
+        ReportService service([] { return kReport.toStdString(); }, settings);
         QSignalSpy failed(&service, &ReportService::ListenFailed);
         QSignalSpy again(&service, &ReportService::ListeningAgain);
-        service.Start(port);
+        service.Start();
         QCOMPARE(service.ListeningPort(), quint16(0));
         QCOMPARE(failed.size(), 1);
         QVERIFY(failed[0][0].toString().contains(QString::number(port)));

@@ -4,7 +4,7 @@
 #include "report_service.h"
 #include "support/display_client.h"
 #include "support/process_stats.h"
-#include "support/report_inputs.h"
+#include "support/sample_report.h"
 
 #include <QtTest>
 #include <arpa/inet.h>
@@ -124,11 +124,17 @@ void Hostile(int kind, quint16 port, std::mt19937& random) {
     }
 }
 
-ReportInputs Inputs() {
-    return testing_support::SampleReportInputs();
+std::string Report() {
+    return testing_support::kSampleReport;
 }
 
-const std::string kExpected = "\r\n" + BuildReport(Inputs());
+const std::string kExpected = "\r\n" + testing_support::kSampleReport;
+
+ServiceSettings OnAFreePort() {
+    ServiceSettings settings;
+    settings.port = 0;
+    return settings;
+}
 
 // Runs `clients` on threads of their own while this thread's event loop
 // serves them; false when they did not finish in five minutes.
@@ -168,8 +174,8 @@ class SoakTest : public QObject {
 
 private slots:
     void hostileClientsNeverHurtTheService() {
-        ReportService service(Inputs);
-        service.Start(0);
+        ReportService service(Report, OnAFreePort());
+        service.Start();
         const quint16 port = service.ListeningPort();
 
         std::atomic<int> bad = 0;
@@ -204,8 +210,8 @@ private slots:
     // is left hanging: Linux drops a few handshakes that complete just as a
     // listener stops, which is the price of serving one client at a time.
     void parallelClientsAreServedOrRefused() {
-        ReportService service(Inputs);
-        service.Start(0);
+        ReportService service(Report, OnAFreePort());
+        service.Start();
         const quint16 port = service.ListeningPort();
         std::atomic<int> served = 0, refused = 0, hanging = 0, bad = 0;
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -241,8 +247,8 @@ private slots:
     }
 
     void aThousandCyclesLeakNothing() {
-        ReportService service(Inputs);
-        service.Start(0);
+        ReportService service(Report, OnAFreePort());
+        service.Start();
         const quint16 port = service.ListeningPort();
         auto cycle = [port] {
             return testing_support::Exchange(port, "x") == QByteArray::fromStdString(kExpected);

@@ -22,9 +22,11 @@ TEST(NumberText, ProcessLocaleChangesNothing) {
     // presence is what counts.
     const std::string make =
         "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-    ASSERT_TRUE(fs::exists("/usr/share/i18n/locales/de_DE")) << "no locale sources: apt install locales";
+    ASSERT_TRUE(fs::exists("/usr/share/i18n/locales/de_DE"))
+        << "no locale sources: apt install locales";
     (void)std::system(make.c_str());
-    ASSERT_TRUE(fs::exists(dir / "de_DE.UTF-8" / "LC_NUMERIC")) << "localedef built no de_DE locale";
+    ASSERT_TRUE(fs::exists(dir / "de_DE.UTF-8" / "LC_NUMERIC"))
+        << "localedef built no de_DE locale";
     ::setenv("LOCPATH", dir.c_str(), 1);
     const char* set = std::setlocale(LC_ALL, "de_DE.UTF-8");
     ASSERT_TRUE(set && std::string(std::localeconv()->decimal_point) == ",")

@@ -1,49 +1,20 @@
 #pragma once
 
-// A window environment that touches nothing of the machine: sensor readings,
-// drives, computer name and CPU load come from the test, the operator's
-// answers are scripted, and the service listens on a free port.
+// A monitor environment that touches nothing of the machine: sensor readings,
+// the sensor block's state, drives, computer name and CPU load come from the
+// test, the settings file lives in a directory of its own, and the log lines
+// are kept.
 
-#include "frmMonitor.h"
+#include "monitor.h"
 
-#include <QStringList>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <memory>
 
 namespace testing_support {
-
-class ScriptedMessages : public OperatorMessages {
-public:
-    std::deque<OperatorMessage::Answer> answers; // when empty: the default button
-    QStringList shown;
-    std::vector<OperatorMessage> messages;
-    QStringList notices;   // every notice, in order
-    QString notice;        // the notice up now; empty when none
-    QStringList withdrawn; // the outcomes that took notices down
-    // Runs with each notice, where a real box would be drawn.
-    std::function<void()> onNotice;
-
-    OperatorMessage::Answer Show(QWidget*, const OperatorMessage& message) override {
-        shown << message.text;
-        messages.push_back(message);
-        if (answers.empty()) return message.defaultButton;
-        const auto answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void Notify(QWidget*, const OperatorMessage& message) override {
-        notices << message.text;
-        notice = message.text;
-        if (onNotice) onNotice();
-    }
-    void Withdraw(const QString& outcome) override {
-        withdrawn << outcome;
-        notice.clear();
-    }
-};
 
 class FixedLoad : public CpuLoadSource {
 public:
@@ -56,9 +27,10 @@ private:
 
 struct FakeMachine {
     modMBMAccess::SensorSnapshot snapshot{};
+    modMBMAccess::BlockStatus block{modMBMAccess::BlockState::Live, false};
     std::vector<FixedDrive> drives;
     std::shared_ptr<int> load = std::make_shared<int>(7);
-    std::shared_ptr<ScriptedMessages> messages = std::make_shared<ScriptedMessages>();
+    std::vector<std::string> log;
     QTemporaryDir configDir;
 
     void SetSensor(int slot, const char* name, double reading) {
@@ -69,12 +41,20 @@ struct FakeMachine {
     }
 
     std::string SettingsFile() const { return (configDir.path() + "/Korvid.INI").toStdString(); }
+    void WriteSettings(const char* text) const {
+        QFile file(QString::fromStdString(SettingsFile()));
+        if (file.open(QIODevice::WriteOnly)) file.write(text);
+    }
 
     MonitorEnvironment Environment() {
         MonitorEnvironment env;
-        env.port = 0;
-        env.makeListener = tcp::MakeSystemListener;
-        env.readSnapshot = [this] { return snapshot; };
+        env.readSnapshot = [this](modMBMAccess::BlockStatus* status) {
+            if (status) *status = block;
+            return block.state == modMBMAccess::BlockState::Live ? snapshot
+                                                                 : modMBMAccess::SensorSnapshot{};
+        };
+        env.blockName = "/test-block";
+        env.publisherName = "the test";
         env.makeCpuid = [] { return std::make_unique<cCPUID>(); };
         env.makeCpuUsage = [this] {
             return std::make_unique<clsCPUUsage>(std::make_unique<FixedLoad>(load));
@@ -83,9 +63,7 @@ struct FakeMachine {
         env.surveyDrives = [this] { return drives; };
         env.settingsFile = SettingsFile();
         env.decimalSeparator = '.';
-        env.messages = messages;
-        env.quit = [] {};
-        env.serviceLimits.listenRetry = std::chrono::milliseconds(100);
+        env.log = [this](const std::string& line) { log.push_back(line); };
         env.driveSurveyReuse = std::chrono::milliseconds(0);
         return env;
     }

@@ -1,25 +1,41 @@
 #pragma once
 
-// What a report carries in the tests: the nine parameter rows with a few
-// made-up readings, and the system facts.
+// The made-up readings that the tests share: what the monitor knows, and the
+// report it gives.
 
-#include "report.h"
+#include "monitor_model.h"
 
 #include <string>
 
 namespace testing_support {
 
-inline ReportInputs SampleReportInputs() {
-    ReportInputs in;
-    in.paramNames = {"MBoTemperature",   "CPUTemperature", "MBoFan",     "CPUFan",  "Core0 Voltage",
-                     "3.3-VIO Voltage)", "+5Voltage",      "+12Voltage", "CPUSpeed"};
-    in.values = {"35", "48.25", "NA", "-NA-", "1.65", "NA", "NA", "-NA-", "-NA-"};
-    in.cpuLoad = "12";
-    in.cpuType = "Sample CPU 2.4GHz";
-    in.compName = "WORKSTATION";
-    in.driveRows = {"Drive C:" + std::string(24, ' ') + "37.3,     12.5",
-                    "Drive D:" + std::string(24, ' ') + "74.5,     70.0"};
-    return in;
+inline MonitorModel SampleModel() {
+    using Source = ParamValue::Source;
+    MonitorModel model;
+    model.params[0] = {"3", {Source::Refreshed, 35}};
+    model.params[1] = {"4", {Source::Refreshed, 48.25}};
+    model.params[4] = {"5", {Source::Linked, 1.65}};
+    model.cpuLoad = 12;
+    model.cpuType = "Sample CPU 2.4GHz";
+    model.compName = "WORKSTATION";
+    model.drives = {{"C:", 40050359501ull, 13421772800ull, "/"},
+                    {"D:", 79993765888ull, 75161927680ull, "/srv"}};
+    return model;
 }
+
+inline const std::string kSampleReport = "MBoTe=35\\\r\n"
+                                         "CPUTe=48.25\\\r\n"
+                                         "MBoFa=-NA-\\\r\n"
+                                         "CPUFa=-NA-\\\r\n"
+                                         "Core0=1.65\\\r\n"
+                                         "3.3-V=NA\\\r\n"
+                                         "+5Vol=NA\\\r\n"
+                                         "+12Vo=-NA-\\\r\n"
+                                         "CPUSp=-NA-\\\r\n"
+                                         "CPULoading =12\\\r\n"
+                                         "CPUDes =Sample CPU 2.4GHz\\\r\n"
+                                         "CompName=WORKSTATION\\\r\n"
+                                         "Drive C:=37.3,12.5\\\r\n"
+                                         "Drive D:=74.5,70.0\\\r\n";
 
 } // namespace testing_support

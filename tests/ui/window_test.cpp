@@ -2,7 +2,7 @@
 #include "frmAbout.h"
 #include "frmMonitor.h"
 #include "support/display_client.h"
-#include "support/fake_environment.h"
+#include "support/fake_window.h"
 #include "support/flaky_listener.h"
 
 #include <QHostInfo>
@@ -14,7 +14,7 @@
 #include <QtTest>
 
 using testing_support::Exchange;
-using testing_support::FakeMachine;
+using testing_support::FakeWindow;
 using testing_support::FlakyListener;
 using Answer = OperatorMessage::Answer;
 
@@ -39,9 +39,9 @@ class WindowTest : public QObject {
     Q_OBJECT
 
     // A loaded window whose start-up question got `answer`.
-    std::unique_ptr<frmMonitor> Load(FakeMachine& machine, Answer answer = Answer::No) {
+    std::unique_ptr<frmMonitor> Load(FakeWindow& machine, Answer answer = Answer::No) {
         machine.messages->answers.push_back(answer);
-        auto window = std::make_unique<frmMonitor>(machine.Environment());
+        auto window = std::make_unique<frmMonitor>(machine.Window());
         window->Form_Load();
         return window;
     }
@@ -54,7 +54,7 @@ class WindowTest : public QObject {
 
 private slots:
     void controlsMatchTheLayout() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto w = Load(machine);
         QCOMPARE(w->windowTitle(), QString("Halvane on WS01"));
         const qreal dpi = w->logicalDpiX();
@@ -123,9 +123,9 @@ private slots:
     }
 
     void captionCarriesTheComputerName() {
-        FakeMachine machine;
-        MonitorEnvironment env = machine.Environment();
-        env.computerName = ComputerName;
+        FakeWindow machine;
+        WindowEnvironment env = machine.Window();
+        env.monitor.computerName = ComputerName;
         machine.messages->answers.push_back(Answer::No);
         frmMonitor w(env);
         w.Form_Load();
@@ -138,7 +138,7 @@ private slots:
     }
 
     void startUpFillsTheListsAndAsksAboutSavedData() {
-        FakeMachine machine;
+        FakeWindow machine;
         machine.SetSensor(2, "CPU", 45.5);
         auto w = Load(machine, Answer::No);
         QCOMPARE(machine.messages->messages.size(), size_t(1));
@@ -162,7 +162,7 @@ private slots:
     }
 
     void drivesAreListedWithTheirMountPoints() {
-        FakeMachine machine;
+        FakeWindow machine;
         machine.drives = {{"C:", 2ull << 30, 1ull << 29, "/"}, {"D:", 0, 0, "/srv"}};
         auto w = Load(machine);
         QListWidget* drives = List(*w, "List5");
@@ -172,7 +172,7 @@ private slots:
     }
 
     void linkNeedsBothSelections() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto w = Load(machine);
         const QString message = "You have not selected the MBM Sensor - LCDHype Param pair.\r\n"
                                 "Please select the required Sensor & Param and try again.";
@@ -190,7 +190,7 @@ private slots:
     }
 
     void linkRelinkAndClear() {
-        FakeMachine machine;
+        FakeWindow machine;
         machine.SetSensor(4, "CPU", 45.5);
         machine.SetSensor(6, "I/O / Temp", 31.25);
         auto w = Load(machine);
@@ -221,7 +221,7 @@ private slots:
     }
 
     void saveRestartAndYesRestoresThePairs() {
-        FakeMachine machine;
+        FakeWindow machine;
         machine.SetSensor(4, "CPU", 45.5);
         machine.SetSensor(7, "Board", 30);
         {
@@ -251,19 +251,19 @@ private slots:
     }
 
     void yesWithoutAFileLeavesNineUnpairedRows() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto w = Load(machine, Answer::Yes);
         QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
         QVERIFY(w->RefreshTimer()->isActive());
     }
 
     void failedSaveWarnsAndNamesTheFile() {
-        FakeMachine machine;
-        MonitorEnvironment env = machine.Environment();
+        FakeWindow machine;
+        WindowEnvironment env = machine.Window();
         QFile blocker(machine.configDir.path() + "/blocker");
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        env.settingsFile = (machine.configDir.path() + "/blocker/Korvid.INI").toStdString();
+        env.monitor.settingsFile = (machine.configDir.path() + "/blocker/Korvid.INI").toStdString();
         machine.messages->answers.push_back(Answer::No);
         frmMonitor w(env);
         w.Form_Load();
@@ -274,7 +274,7 @@ private slots:
     }
 
     void tickRefreshesPairedRowsOnly() {
-        FakeMachine machine;
+        FakeWindow machine;
         machine.SetSensor(0, "Mobo", 0.125);
         machine.SetSensor(1, "CPU", 40);
         machine.SetSensor(2, "Fan", 2000);
@@ -294,10 +294,24 @@ private slots:
                  QStringList({"0.38", "-3.5", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "NA"}));
         QCOMPARE(w->findChild<QLineEdit*>("CompLoad")->text(), QString("63%"));
         QCOMPARE(Rows(List(*w, "List1")), sensorRows);
+        QVERIFY(List(*w, "List1")->toolTip().isEmpty());
+
+        // A publisher that stops: every paired row reads 0, and the sensor
+        // list says why until readings come back.
+        machine.block.state = modMBMAccess::BlockState::Abandoned;
+        w->RefreshTick();
+        QCOMPARE(Rows(List(*w, "List3")),
+                 QStringList({"0", "0", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "0"}));
+        QVERIFY(List(*w, "List1")->toolTip().contains("no longer runs"));
+        machine.block.state = modMBMAccess::BlockState::Live;
+        w->RefreshTick();
+        QVERIFY(List(*w, "List1")->toolTip().isEmpty());
+        QCOMPARE(Rows(List(*w, "List1")), sensorRows);
 
         // Texts that name no sensor (an edited settings file) are left alone.
-        List(*w, "List4")->item(0)->setText("abc");
-        List(*w, "List4")->item(1)->setText("100");
+        machine.WriteSettings("[Korvid]\nSensors=abc\\100\\-1\\-1\\-1\\-1\\-1\\-1\\2\\\n");
+        w->LoadPairings();
+        QCOMPARE(List(*w, "List4")->item(0)->text(), QString("abc"));
         machine.SetSensor(0, "Mobo", 1);
         machine.SetSensor(1, "CPU", 1);
         w->RefreshTick();
@@ -306,13 +320,12 @@ private slots:
     }
 
     void startAsksAboutUnpairedRows() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto w = Load(machine);
         machine.messages->shown.clear();
-        // Pair rows 0 to 7 but three; row 8 is never asked about.
-        for (int row : {0, 2, 3, 5, 7})
-            List(*w, "List4")->item(row)->setText("1");
-        List(*w, "List4")->item(1)->setText("junk");
+        // Rows 0 to 7 paired but three; row 8 is never asked about.
+        machine.WriteSettings("[Korvid]\nSensors=1\\junk\\1\\1\\-1\\1\\-1\\1\\-1\\\n");
+        w->LoadPairings();
         w->Start();
         QCOMPARE(machine.messages->shown,
                  QStringList({"The entry for CPUTemperature has not been set\r\nIs this Correct?",
@@ -323,7 +336,7 @@ private slots:
     }
 
     void cancelEndsTheQuestionsAndStillStarts() {
-        FakeMachine machine;
+        FakeWindow machine;
         for (int i = 0; i < 6; ++i)
             machine.drives.push_back({"C:", 0, 0, "/"});
         auto w = Load(machine);
@@ -336,12 +349,11 @@ private slots:
 
     void driveWarningFromSixRows() {
         for (int count : {5, 6}) {
-            FakeMachine machine;
+            FakeWindow machine;
             for (int i = 0; i < count; ++i)
                 machine.drives.push_back({"C:", 0, 0, "/"});
-            auto w = Load(machine);
-            for (int row = 0; row < 9; ++row)
-                List(*w, "List4")->item(row)->setText("0");
+            machine.WriteSettings("[Korvid]\nSensors=0\\0\\0\\0\\0\\0\\0\\0\\0\\\n");
+            auto w = Load(machine, Answer::Yes);
             machine.messages->shown.clear();
             w->Start();
             QCOMPARE(machine.messages->shown,
@@ -352,7 +364,7 @@ private slots:
     }
 
     void aboutBoxOpensOnceAndLoadsAfresh() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto w = Load(machine);
         w->About();
         QPointer<frmAbout> first = w->AboutBox();
@@ -387,7 +399,7 @@ private slots:
     }
 
     void closingTheWindowStopsItsTimerAndListener() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto w = Load(machine, Answer::Yes);
         w->show();
         QVERIFY(w->RefreshTimer()->isActive());
@@ -401,7 +413,7 @@ private slots:
     // shows, the load box keeps the bare number it sent, and the drive list
     // is surveyed afresh.
     void aReportSendsWhatTheWindowShows() {
-        FakeMachine machine;
+        FakeWindow machine;
         machine.SetSensor(4, "CPU", 45.5);
         *machine.load = 12;
         auto w = Load(machine);
@@ -409,7 +421,11 @@ private slots:
         Select(*w, "List2", 1);
         w->LinkSensorToParam();
         machine.drives = {{"C:", 1ull << 29, 1ull << 28, "/"}, {"D:", 80000000000ull, 0, "/srv"}};
-        w->findChild<QLineEdit*>("CPUType")->setText(QString::fromLatin1("Typed \xE9"));
+        auto* type = w->findChild<QLineEdit*>("CPUType");
+        type->selectAll();
+        QTest::keyClicks(type, "Typed ");
+        QTest::sendKeyEvent(QTest::Click, type, Qt::Key_Eacute, QString::fromLatin1("\xE9"),
+                            Qt::NoModifier);
 
         QCOMPARE(Exchange(w->ListeningPort(), QByteArray(1, '\0')),
                  "\r\nMBoTe=NA\\\r\nCPUTe=45.5\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
@@ -429,9 +445,9 @@ private slots:
     void startUpWithThePortTaken() {
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, 0));
-        FakeMachine machine;
-        MonitorEnvironment env = machine.Environment();
-        env.port = squatter.serverPort();
+        FakeWindow machine;
+        WindowEnvironment env = machine.Window();
+        env.service.port = squatter.serverPort();
         machine.messages->answers.push_back(Answer::No);
         frmMonitor w(env);
         w.Form_Load();
@@ -439,25 +455,26 @@ private slots:
                  QStringList({"Do you wish to use saved data to complete set-up?"}));
         QVERIFY(machine.messages->notices.isEmpty());
         QTRY_COMPARE(machine.messages->notices.size(), 1);
-        QVERIFY(machine.messages->notice.contains(QString::number(env.port)));
+        QVERIFY(machine.messages->notice.contains(QString::number(env.service.port)));
         QTest::qWait(300); // retries do not warn again
         QCOMPARE(machine.messages->notices.size(), 1);
 
         squatter.close();
-        QTRY_COMPARE(w.ListeningPort(), env.port);
+        QTRY_COMPARE(w.ListeningPort(), env.service.port);
         QTRY_VERIFY(machine.messages->notice.isEmpty());
         QCOMPARE(machine.messages->withdrawn.size(), 1);
-        QVERIFY(Exchange(env.port, "x").startsWith("\r\n" + kPlaceholderLines + "CPULoading ="));
+        QVERIFY(Exchange(env.service.port, "x")
+                    .startsWith("\r\n" + kPlaceholderLines + "CPULoading ="));
     }
 
     // The port is lost while a display is served. The warning is shown only
     // after the socket's handling is over: here it runs a nested event loop
     // and deferred deletions, as a modal box would, and the service survives.
     void aListenFailureInsideAConnectionIsShownAfterwards() {
-        FakeMachine machine;
+        FakeWindow machine;
         auto control = std::make_shared<FlakyListener::Switch>();
-        MonitorEnvironment env = machine.Environment();
-        env.makeListener = [control] { return std::make_unique<FlakyListener>(control); };
+        WindowEnvironment env = machine.Window();
+        env.service.makeListener = [control] { return std::make_unique<FlakyListener>(control); };
         machine.messages->answers.push_back(Answer::No);
         machine.messages->onNotice = [] {
             QCoreApplication::processEvents();
@@ -482,53 +499,25 @@ private slots:
         QVERIFY(Exchange(port, "x").endsWith("CompName=WS01\\\r\n"));
     }
 
-    // --use-saved and --headless: nothing is asked, the saved pairs load and
-    // the refresh starts; headless, every message is one line on the console,
-    // a question answered with its default button.
+    // --use-saved: nothing is asked, the saved pairs load and the refresh
+    // starts.
     void startingWithTheSavedPairsAsksNothing() {
-        QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::Any, 0));
-        FakeMachine machine;
-        QFile settings(QString::fromStdString(machine.SettingsFile()));
-        QVERIFY(settings.open(QIODevice::WriteOnly));
-        settings.write("[Korvid]\nSensors=3\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\5\\\n");
-        settings.close();
-        MonitorEnvironment env = machine.Environment();
-        env.port = squatter.serverPort();
+        FakeWindow machine;
+        machine.WriteSettings("[Korvid]\nSensors=3\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\5\\\n");
+        WindowEnvironment env = machine.Window();
         env.useSavedPairs = true;
-        QStringList lines;
-        auto console =
-            std::make_shared<ConsoleMessages>([&](const QString& line) { lines << line; });
-        env.messages = console;
         frmMonitor w(env);
         w.Form_Load();
+        QVERIFY(machine.messages->shown.isEmpty());
         QCOMPARE(List(w, "List4")->item(0)->text(), QString("3"));
         QCOMPARE(List(w, "List4")->item(8)->text(), QString("5"));
         QVERIFY(w.RefreshTimer()->isActive());
-        QVERIFY(lines.isEmpty());
-
-        const QString port = QString::number(env.port);
-        QTRY_COMPARE(lines.size(), 1);
-        // The reason between is the system's own text.
-        QVERIFY2(lines[0].startsWith("Korvid Halvane: Cannot listen on TCP port " + port +
-                                     ": cannot bind: ") &&
-                     lines[0].endsWith(" Korvid Halvane will keep trying every 0.1 seconds and "
-                                       "serve displays as soon as the port is free."),
-                 qPrintable(lines[0]));
-        squatter.close();
-        QTRY_COMPARE(lines.size(), 2);
-        QCOMPARE(lines[1], "Korvid Halvane: Listening on TCP port " + port + " again.");
-
-        const OperatorMessage question{"Sure?\r\nReally?", OperatorMessage::Buttons::YesNo,
-                                       OperatorMessage::Icon::Question, Answer::No};
-        QCOMPARE(console->Show(nullptr, question), Answer::No);
-        QCOMPARE(lines[2], QString("Korvid Halvane: Sure? Really? (answered No, the default)"));
     }
 
     void quitEndsTheProgramWithoutQuestions() {
-        FakeMachine machine;
+        FakeWindow machine;
         bool quit = false;
-        MonitorEnvironment env = machine.Environment();
+        WindowEnvironment env = machine.Window();
         env.quit = [&quit] { quit = true; };
         machine.messages->answers.push_back(Answer::No);
         frmMonitor w(env);

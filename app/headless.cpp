@@ -1,0 +1,62 @@
+#include "headless.h"
+
+#include "command_line.h"
+#include "report.h"
+#include "stop_requests.h"
+
+#include <QCoreApplication>
+
+HeadlessService::HeadlessService(MonitorEnvironment env, const ServiceSettings& settings,
+                                 QObject* parent)
+    : QObject(parent), monitor_(std::move(env)),
+      service_(
+          new ReportService([this] { return BuildReport(monitor_.ForReport()); }, settings, this)) {
+    refresh_.setInterval(korvid::kRefreshInterval);
+    connect(&refresh_, &QTimer::timeout, this, [this] { monitor_.Refresh(); });
+    auto say = [this](const QString& text) { Log(text.toStdString()); };
+    connect(service_, &ReportService::Listening, this, say);
+    connect(service_, &ReportService::ListenFailed, this, say);
+    connect(service_, &ReportService::ListeningAgain, this, say);
+}
+
+void HeadlessService::Log(const std::string& line) const {
+    if (monitor_.Environment().log) monitor_.Environment().log(line);
+}
+
+void HeadlessService::TellPairs(const Monitor::PairsLoaded& loaded, bool again) const {
+    const std::string& file = monitor_.Environment().settingsFile;
+    if (loaded.found) {
+        Log(std::string(again ? "read the sensor pairs again from " : "sensor pairs from ") + file +
+            ": " + std::to_string(loaded.paired) + " of " + std::to_string(pairing::kParamCount) +
+            " parameters paired");
+        return;
+    }
+    Log((loaded.error.empty() ? "no sensor pairs in " + file : loaded.error) +
+        ": every parameter reads NA; write the pairs there ('korvid-hwmon --list' numbers the "
+        "sensors; 'man korvid-halvane' shows the file), then send SIGHUP");
+}
+
+void HeadlessService::Start() {
+    monitor_.StartUp();
+    TellPairs(monitor_.LoadPairings(), false);
+    refresh_.start();
+    service_->Start();
+}
+
+void HeadlessService::Reload() {
+    TellPairs(monitor_.ReloadPairings(), true);
+}
+
+int RunHeadless(int argc, char** argv, const StartOptions&) {
+    // Qt's own event dispatcher: GLib's wakes itself several times per
+    // socket event.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(korvid::kAppTitle));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(korvid::kVersionText));
+    HeadlessService service(SystemEnvironment(), ServiceSettings{});
+    const StopRequests requests([] { QCoreApplication::exit(0); },
+                                [&service] { service.Reload(); });
+    service.Start();
+    return QCoreApplication::exec();
+}

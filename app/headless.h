@@ -1,0 +1,47 @@
+#pragma once
+
+// The headless service: the monitor's other face, for a box beside the
+// display. The same monitor, refresh and report service as the window, on Qt
+// Core alone: no window, no display, no GUI library. It tells what it does on
+// standard error, one line each (the journal keeps them), and reads the pairs
+// file again on SIGHUP.
+
+#include "monitor.h"
+#include "report_service.h"
+
+#include <QObject>
+#include <QTimer>
+
+struct StartOptions;
+
+class HeadlessService : public QObject {
+public:
+    HeadlessService(MonitorEnvironment env, const ServiceSettings& settings,
+                    QObject* parent = nullptr);
+
+    // Start-up with the saved pairs, the refresh on, and listening; each
+    // step says what it found.
+    void Start();
+    // Reads the pairs file again and says so.
+    void Reload();
+
+    const Monitor& monitor() const { return monitor_; }
+    quint16 ListeningPort() const { return service_->ListeningPort(); }
+
+private:
+    void Log(const std::string& line) const;
+    void TellPairs(const Monitor::PairsLoaded& loaded, bool again) const;
+
+    Monitor monitor_;
+    ReportService* service_;
+    QTimer refresh_;
+};
+
+// Runs the service in this process until SIGTERM or SIGINT (the console's
+// Ctrl+C on Windows); returns the exit status.
+int RunHeadless(int argc, char** argv, const StartOptions& options);
+
+// Starts the service as --headless asks, in the program that has no GUI
+// library: on Linux by replacing this process with it (headless_start_linux),
+// on Windows in this process. Returns only to give the exit status.
+int StartHeadless(int argc, char** argv, const StartOptions& options);

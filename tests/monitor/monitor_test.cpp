@@ -1,0 +1,142 @@
+// The monitor's steps on a fake machine: what the window and the headless
+// service both rely on.
+#include "monitor.h"
+#include "support/fake_environment.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+using modMBMAccess::BlockState;
+using testing_support::FakeMachine;
+
+TEST(MonitorModel, RowsShowNumberNameAndReading) {
+    MonitorModel model;
+    model.sensors[2] = {"CPU", 45.5};
+    EXPECT_EQ(SensorRowText(model, 2), "No. 3: CPU / 45.5");
+    EXPECT_EQ(SensorRowText(model, 99), "No. 100:  / 0");
+    model.sensors[2].reading = std::nan("");
+    EXPECT_EQ(SensorRowText(model, 2), "No. 3: CPU / NA");
+    model.decimalSeparator = ',';
+    model.sensors[2].reading = 45.5;
+    EXPECT_EQ(SensorRowText(model, 2), "No. 3: CPU / 45,5");
+    EXPECT_EQ(LoadText(model), "0%");
+    model.cpuLoadBare = true;
+    EXPECT_EQ(LoadText(model), "0");
+}
+
+TEST(Monitor, LinkShowsTheSensorListsReadingUntilTheNextRefresh) {
+    FakeMachine machine;
+    machine.SetSensor(6, "I/O / Temp", 31.125);
+    Monitor monitor(machine.Environment());
+    monitor.StartUp();
+    monitor.Link(6, 1);
+    EXPECT_EQ(monitor.Model().params[1].sensor, "6");
+    EXPECT_EQ(ValueText(monitor.Model(), 1), "31.125");
+    machine.SetSensor(6, "I/O / Temp", 2.125);
+    monitor.Refresh();
+    EXPECT_EQ(ValueText(monitor.Model(), 1), "2.12");
+    EXPECT_EQ(monitor.Model().sensors[6].reading, 31.125); // the list is start-up's
+    EXPECT_EQ(monitor.UnpairedCheckedRows(), (std::vector<int>{0, 2, 3, 4, 5, 6, 7}));
+    monitor.Clear();
+    EXPECT_EQ(monitor.Model().params[1].sensor, "-1");
+    EXPECT_EQ(ValueText(monitor.Model(), 1), "NA");
+}
+
+// A report's load is fresh and bare; its drives are surveyed again once the
+// last survey is older than the reuse time.
+TEST(Monitor, ForReportRefreshesLoadAndDrives) {
+    FakeMachine machine;
+    machine.drives = {{"C:", 1, 1, "/"}};
+    MonitorEnvironment env = machine.Environment();
+    env.driveSurveyReuse = std::chrono::hours(1);
+    Monitor monitor(env);
+    monitor.StartUp();
+    *machine.load = 42;
+    machine.drives.push_back({"D:", 2, 2, "/srv"});
+    EXPECT_EQ(monitor.ForReport().cpuLoad, 42);
+    EXPECT_TRUE(monitor.Model().cpuLoadBare);
+    EXPECT_EQ(monitor.Model().drives.size(), 1u);
+    monitor.Refresh();
+    EXPECT_FALSE(monitor.Model().cpuLoadBare);
+
+    Monitor eager(machine.Environment()); // reuse 0: every report surveys
+    eager.StartUp();
+    machine.drives.pop_back();
+    EXPECT_EQ(eager.ForReport().drives.size(), 1u);
+}
+
+TEST(Monitor, PairsLoadCountAndReload) {
+    FakeMachine machine;
+    machine.SetSensor(3, "CPU", 50);
+    Monitor monitor(machine.Environment());
+    monitor.StartUp();
+    auto loaded = monitor.LoadPairings();
+    EXPECT_FALSE(loaded.found);
+    EXPECT_EQ(loaded.paired, 0);
+    EXPECT_EQ(loaded.error, "");
+
+    machine.WriteSettings("[Korvid]\nSensors=3\\junk\\-1\\-1\\-1\\-1\\-1\\-1\\99\\\n");
+    loaded = monitor.LoadPairings();
+    EXPECT_TRUE(loaded.found);
+    EXPECT_EQ(loaded.paired, 2);
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "NA"); // until the first refresh
+    monitor.Refresh();
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "50");
+
+    // Reloaded, a row whose pair went shows its placeholder, the others their
+    // readings at once.
+    machine.WriteSettings("[Korvid]\nSensors=-1\\3\\\n");
+    loaded = monitor.ReloadPairings();
+    EXPECT_EQ(loaded.paired, 1);
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "NA");
+    EXPECT_EQ(ValueText(monitor.Model(), 1), "50");
+    EXPECT_EQ(ValueText(monitor.Model(), 8), "-NA-");
+
+    std::string error;
+    ASSERT_TRUE(monitor.SavePairings(&error)) << error;
+    EXPECT_EQ(Monitor(machine.Environment()).LoadPairings().paired, 1);
+
+    QDir(machine.configDir.path()).remove("Korvid.INI");
+    QDir(machine.configDir.path()).mkdir("Korvid.INI");
+    loaded = monitor.LoadPairings();
+    EXPECT_FALSE(loaded.found);
+    EXPECT_NE(loaded.error.find("a directory"), std::string::npos) << loaded.error;
+}
+
+// The sensor block's state is told once when it changes, and a block that
+// others may write once in all.
+TEST(Monitor, ASensorSourceThatStopsIsToldOnce) {
+    FakeMachine machine;
+    machine.SetSensor(0, "CPU", 40);
+    machine.block = {BlockState::Absent, false};
+    Monitor monitor(machine.Environment());
+    monitor.StartUp();
+    monitor.Link(0, 0);
+    EXPECT_NE(monitor.SensorSourceProblem().find("no sensor block /test-block"), std::string::npos);
+    monitor.Refresh();
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "0");
+
+    machine.block = {BlockState::Live, true};
+    monitor.Refresh();
+    monitor.Refresh();
+    EXPECT_EQ(monitor.SensorSourceProblem(), "");
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "40");
+    machine.block = {BlockState::Abandoned, true};
+    monitor.Refresh();
+    monitor.Refresh();
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "0");
+    machine.block.state = BlockState::Unusable;
+    monitor.Refresh();
+
+    ASSERT_EQ(machine.log.size(), 5u);
+    EXPECT_EQ(machine.log[0],
+              "there is no sensor block /test-block: every reading is 0 until the test "
+              "publishes one");
+    EXPECT_EQ(machine.log[1],
+              "the sensor block /test-block may be written by other users too: its readings can "
+              "be anyone's");
+    EXPECT_EQ(machine.log[2], "the sensor block /test-block is live");
+    EXPECT_NE(machine.log[3].find("was left by a publisher that no longer runs"),
+              std::string::npos);
+    EXPECT_NE(machine.log[4].find("cannot be read"), std::string::npos);
+}
