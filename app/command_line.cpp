@@ -83,7 +83,21 @@ StartOptions ParseCommandLine(const QStringList& arguments, bool alwaysHeadless)
                                    "from the saved pairs (implies --use-saved); messages go to "
                                    "stderr. SIGHUP reads the pairs again; SIGTERM or SIGINT "
                                    "ends it."));
-    parser.addOptions({help, version, useSaved, headless});
+    const QCommandLineOption listen(
+        "listen",
+        QStringLiteral("Listen for displays on ADDRESS only, and on PORT (default %1); "
+                       "IPv6 in brackets ([::1]:%1), * for every address. Repeatable; the "
+                       "default is every IPv4 and IPv6 address. Overrides Listen= in the "
+                       "settings file.")
+            .arg(korvid::kPort),
+        QStringLiteral("ADDRESS[:PORT]"));
+    const QCommandLineOption allow(
+        "allow",
+        QStringLiteral("Answer only displays at HOST, at ADDRESS, or in ADDRESS/PREFIX; others "
+                       "are closed at once. Repeatable; the default is every display. "
+                       "Overrides Allow= in the settings file."),
+        QStringLiteral("HOST|ADDRESS[/PREFIX]"));
+    parser.addOptions({help, version, useSaved, headless, listen, allow});
     AcceptQtOptions(parser);
 
     StartOptions options;
@@ -120,6 +134,8 @@ StartOptions ParseCommandLine(const QStringList& arguments, bool alwaysHeadless)
         return options;
     }
     options.headless = alwaysHeadless || parser.isSet(headless);
+    options.listen = parser.values(listen);
+    options.allow = parser.values(allow);
     options.useSaved = options.headless || parser.isSet(useSaved);
     return options;
 }

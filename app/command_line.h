@@ -17,6 +17,10 @@ struct StartOptions {
     // --headless: no window and no display; messages go to stderr. Implies
     // useSaved.
     bool headless = false;
+    // --listen ADDRESS[:PORT] and --allow HOST|ADDRESS[/PREFIX], each as often
+    // as given; empty: the settings file's, or the defaults.
+    QStringList listen;
+    QStringList allow;
     // For Help the help text, for Version the version line, for Fail the one
     // line that says what is wrong.
     QString text;

@@ -6,17 +6,18 @@
 
 #include <QCoreApplication>
 
-HeadlessService::HeadlessService(MonitorEnvironment env, const ServiceSettings& settings,
-                                 QObject* parent)
-    : QObject(parent), monitor_(std::move(env)),
-      service_(
-          new ReportService([this] { return BuildReport(monitor_.ForReport()); }, settings, this)) {
+HeadlessService::HeadlessService(MonitorEnvironment env, StartOptions options,
+                                 const ServiceChoice& choice, QObject* parent)
+    : QObject(parent), monitor_(std::move(env)), options_(std::move(options)), choice_(choice),
+      service_(new ReportService([this] { return BuildReport(monitor_.ForReport()); },
+                                 choice.settings, this)) {
     refresh_.setInterval(korvid::kRefreshInterval);
     connect(&refresh_, &QTimer::timeout, this, [this] { monitor_.Refresh(); });
     auto say = [this](const QString& text) { Log(text.toStdString()); };
     connect(service_, &ReportService::Listening, this, say);
     connect(service_, &ReportService::ListenFailed, this, say);
     connect(service_, &ReportService::ListeningAgain, this, say);
+    connect(service_, &ReportService::Note, this, say);
 }
 
 void HeadlessService::Log(const std::string& line) const {
@@ -36,25 +37,47 @@ void HeadlessService::TellPairs(const Monitor::PairsLoaded& loaded, bool again) 
         "sensors; 'man korvid-halvane' shows the file), then send SIGHUP");
 }
 
+void HeadlessService::TellAllowList(const ServiceChoice& choice) const {
+    Log(choice.allowText);
+    for (const std::string& note : choice.notes)
+        Log(note);
+}
+
 void HeadlessService::Start() {
     monitor_.StartUp();
     TellPairs(monitor_.LoadPairings(), false);
     refresh_.start();
+    TellAllowList(choice_);
     service_->Start();
 }
 
 void HeadlessService::Reload() {
     TellPairs(monitor_.ReloadPairings(), true);
+    std::string error;
+    if (const auto choice =
+            ChooseAllowList(options_, monitor_.Environment().settingsFile, &error)) {
+        service_->SetAllowList(choice->settings.allow);
+        TellAllowList(*choice);
+    } else {
+        Log(error + "; the allow list stays as it was");
+    }
 }
 
-int RunHeadless(int argc, char** argv, const StartOptions&) {
+int RunHeadless(int argc, char** argv, const StartOptions& options) {
     // Qt's own event dispatcher: GLib's wakes itself several times per
     // socket event.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromLatin1(korvid::kAppTitle));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(korvid::kVersionText));
-    HeadlessService service(SystemEnvironment(), ServiceSettings{});
+    MonitorEnvironment env = SystemEnvironment();
+    std::string error;
+    const auto choice = ChooseService(options, env.settingsFile, &error);
+    if (!choice) {
+        env.log(error);
+        return 2;
+    }
+    HeadlessService service(std::move(env), options, *choice);
     const StopRequests requests([] { QCoreApplication::exit(0); },
                                 [&service] { service.Reload(); });
     service.Start();

@@ -6,23 +6,25 @@
 // standard error, one line each (the journal keeps them), and reads the pairs
 // file again on SIGHUP.
 
+#include "command_line.h"
 #include "monitor.h"
 #include "report_service.h"
+#include "service_settings.h"
 
 #include <QObject>
 #include <QTimer>
 
-struct StartOptions;
-
 class HeadlessService : public QObject {
 public:
-    HeadlessService(MonitorEnvironment env, const ServiceSettings& settings,
+    // `options` and `choice` as the command line and the settings file gave
+    // them (ChooseService).
+    HeadlessService(MonitorEnvironment env, StartOptions options, const ServiceChoice& choice,
                     QObject* parent = nullptr);
 
     // Start-up with the saved pairs, the refresh on, and listening; each
     // step says what it found.
     void Start();
-    // Reads the pairs file again and says so.
+    // Reads the pairs and the allow list again and says so.
     void Reload();
 
     const Monitor& monitor() const { return monitor_; }
@@ -32,7 +34,11 @@ private:
     void Log(const std::string& line) const;
     void TellPairs(const Monitor::PairsLoaded& loaded, bool again) const;
 
+    void TellAllowList(const ServiceChoice& choice) const;
+
     Monitor monitor_;
+    StartOptions options_;
+    ServiceChoice choice_;
     ReportService* service_;
     QTimer refresh_;
 };

@@ -5,6 +5,7 @@
 #include "headless.h"
 #include "icons.h"
 #include "korvid_facts.h"
+#include "service_settings.h"
 #include "stop_requests.h"
 
 #include <QApplication>
@@ -45,6 +46,15 @@ int RunWindow(int argc, char** argv, const StartOptions& options) {
 
     WindowEnvironment env = SystemWindowEnvironment();
     env.useSavedPairs = options.useSaved;
+    std::string error;
+    const auto choice = ChooseService(options, env.monitor.settingsFile, &error);
+    if (!choice) {
+        env.monitor.log(error);
+        return 2;
+    }
+    env.service = choice->settings;
+    for (const std::string& note : choice->notes)
+        env.monitor.log(note);
     frmMonitor window(std::move(env));
     // A stop request ends the program whatever is open, the start-up
     // question included: the window closes with its service, and every

@@ -8,6 +8,8 @@ constexpr qsizetype kKeptBytes = qsizetype{64} * 1024;
 // Reads per readiness; a client that keeps its data flowing cannot hold the
 // event loop, it is read again on the next pass.
 constexpr int kReadsPerPass = 16;
+// Connections taken per readiness of a listening socket, for the same reason.
+constexpr int kAcceptsPerPass = 64;
 
 // Points a notifier at `socket` (which may have changed since it was last
 // watched) and switches it on, making it on first use. Reused rather than
@@ -29,27 +31,32 @@ void Watch(QSocketNotifier*& notifier, tcp::Socket socket, QSocketNotifier::Type
 
 Korvid::Korvid(std::unique_ptr<tcp::PortListener> listener, QObject* parent)
     : QObject(parent), listener_(std::move(listener)) {
-    retiredTimer_.setSingleShot(true);
-    connect(&retiredTimer_, &QTimer::timeout, this, &Korvid::CloseRetired);
+    backOff_.setSingleShot(true);
+    connect(&backOff_, &QTimer::timeout, this, [this] { EnableListeners(true); });
 }
 
 Korvid::~Korvid() {
     // Notifiers go before their sockets.
-    delete listenerNotifier_;
+    qDeleteAll(listenerNotifiers_);
     delete readNotifier_;
     delete writeNotifier_;
     if (connection_ != tcp::kNoSocket) tcp::Close(connection_);
     if (pending_ != tcp::kNoSocket) tcp::Close(pending_);
-    CloseRetired();
+}
+
+void Korvid::SetAcceptBackOff(std::chrono::milliseconds first, std::chrono::milliseconds longest) {
+    firstBackOff_ = first;
+    longestBackOff_ = longest;
 }
 
 quint16 Korvid::ListeningPort() const {
-    return listener_->IsListening() ? listener_->Port() : 0;
+    const auto bound = listener_->Bound();
+    return accepting_ && !bound.empty() ? bound.front().port : 0;
 }
 
 Korvid::SocketState Korvid::State() const {
     if (connection_ != tcp::kNoSocket) return SocketState::Connected;
-    return listener_->IsListening() ? SocketState::Listening : SocketState::Closed;
+    return accepting_ ? SocketState::Listening : SocketState::Closed;
 }
 
 bool Korvid::Listen() {
@@ -57,61 +64,96 @@ bool Korvid::Listen() {
         tcp::Close(pending_);
         pending_ = tcp::kNoSocket;
     }
-    std::string why;
-    const bool listening = listener_->Listen(localPort_, keepAlive_, &why);
-    CloseRetired();
-    if (!listening) {
-        error_ = QString::fromLocal8Bit(why.c_str());
-        return false;
+    if (!listener_->IsListening()) {
+        std::string why;
+        if (!listener_->Listen(endpoints_, keepAlive_, &why)) {
+            error_ = QString::fromLocal8Bit(why.c_str());
+            return false;
+        }
+        error_.clear();
+        for (const tcp::Socket handle : listener_->Handles()) {
+            auto* notifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+            connect(notifier, &QSocketNotifier::activated, this,
+                    [this, handle] { OnConnectionWaiting(handle); });
+            listenerNotifiers_.push_back(notifier);
+        }
     }
-    error_.clear();
-    Watch(listenerNotifier_, listener_->Handle(), QSocketNotifier::Read, this,
-          &Korvid::OnConnectionWaiting);
+    accepting_ = true;
     return true;
 }
 
-void Korvid::OnConnectionWaiting() {
-    std::string why;
-    const tcp::Socket socket = listener_->Accept(&why);
-    if (socket == tcp::kNoSocket) {
-        if (why.empty()) return; // the client gave up before it was taken
-        listenerNotifier_->setEnabled(false);
-        listener_->Stop();
-        emit AcceptFailed(QString::fromLocal8Bit(why.c_str()));
-        return;
+void Korvid::EnableListeners(bool enabled) {
+    for (QSocketNotifier* notifier : listenerNotifiers_)
+        notifier->setEnabled(enabled);
+}
+
+// Takes every connection waiting. A client is served only while clients are
+// accepted and none is being served; the others, and clients from addresses
+// the allow list does not hold, are closed at once without a word.
+void Korvid::OnConnectionWaiting(tcp::Socket listening) {
+    for (int taken = 0; taken < kAcceptsPerPass; ++taken) {
+        std::string why;
+        tcp::Address peer;
+        const tcp::Socket socket = listener_->Accept(listening, &peer, &why);
+        if (socket == tcp::kNoSocket) {
+            if (why.empty()) return; // none waits, or the client gave up
+            // The connection waits on in the kernel's queue; accepting again
+            // at once would fail again at once.
+            EnableListeners(false);
+            const auto delay =
+                acceptFailing_
+                    ? std::min(longestBackOff_, 2 * std::chrono::milliseconds(backOff_.interval()))
+                    : firstBackOff_;
+            backOff_.start(delay);
+            if (!acceptFailing_) {
+                acceptFailing_ = true;
+                emit AcceptFailing(QString::fromLocal8Bit(why.c_str()));
+            }
+            return;
+        }
+        if (acceptFailing_) {
+            acceptFailing_ = false;
+            emit AcceptingAgain();
+        }
+        if (!allow_.Allows(peer)) {
+            tcp::Close(socket);
+            emit Denied(peer);
+            continue;
+        }
+        if (!accepting_ || connection_ != tcp::kNoSocket || pending_ != tcp::kNoSocket) {
+            tcp::Close(socket); // one client at a time
+            continue;
+        }
+        pending_ = socket;
+        pendingID_ = ++lastID_;
+        emit ConnectionRequest(pendingID_);
+        if (!listener_->IsListening()) return; // the handler gave the port up
     }
-    if (pending_ != tcp::kNoSocket) tcp::Close(pending_); // one client at a time
-    pending_ = socket;
-    pendingID_ = ++lastID_;
-    emit ConnectionRequest(pendingID_);
 }
 
 void Korvid::Close() {
-    if (listener_->IsListening()) {
-        listenerNotifier_->setEnabled(false);
-        listener_->Stop();
-    }
-    if (connection_ != tcp::kNoSocket) {
-        DropConnection();
-        retiredTimer_.start(0);
-    }
+    accepting_ = false;
+    if (connection_ != tcp::kNoSocket) DropConnection();
+}
+
+void Korvid::Shutdown() {
+    Close();
+    backOff_.stop();
+    qDeleteAll(listenerNotifiers_);
+    listenerNotifiers_.clear();
+    if (pending_ != tcp::kNoSocket) tcp::Close(pending_);
+    pending_ = tcp::kNoSocket;
+    listener_->Close();
 }
 
 void Korvid::DropConnection() {
     readNotifier_->setEnabled(false);
     if (writeNotifier_) writeNotifier_->setEnabled(false);
-    retired_.push_back(connection_);
+    tcp::Close(connection_);
     connection_ = tcp::kNoSocket;
     ++serial_;
     unsent_.clear();
     received_.clear();
-}
-
-void Korvid::CloseRetired() {
-    retiredTimer_.stop();
-    for (const tcp::Socket socket : retired_)
-        tcp::Close(socket);
-    retired_.clear();
 }
 
 void Korvid::Accept(int requestID) {

@@ -2,25 +2,42 @@
 
 #include "korvid_socket.h"
 
+#include <QStringList>
+
 namespace {
 
 constexpr char kGreeting[] = "\r\n";
+
+// Where the service listens, as its messages say it.
+QString ListeningText(const std::vector<tcp::Endpoint>& bound) {
+    QStringList where;
+    for (const tcp::Endpoint& endpoint : bound)
+        where << QString::fromStdString(tcp::EndpointText(endpoint)) +
+                     (endpoint.address ? QString()
+                                       : QStringLiteral(" (every IPv4 and IPv6 address)"));
+    return where.join(QStringLiteral(", "));
+}
 
 } // namespace
 
 ReportService::ReportService(ReportSource source, const ServiceSettings& settings, QObject* parent)
     : QObject(parent), source_(std::move(source)), limits_(settings.limits),
-      Korvid_(new Korvid(settings.makeListener(), this)), port_(settings.port) {
+      Korvid_(new Korvid(settings.makeListener(), this)) {
     Korvid_->setObjectName("Korvid");
+    Korvid_->SetEndpoints(settings.listen);
+    Korvid_->SetAllowList(settings.allow);
     Korvid_->SetKeepAlive(limits_.keepAlive);
+    Korvid_->SetAcceptBackOff(limits_.acceptBackOff, limits_.listenRetry);
     connect(Korvid_, &Korvid::ConnectionRequest, this, &ReportService::Korvid_ConnectionRequest);
     connect(Korvid_, &Korvid::DataArrival, this, &ReportService::Korvid_DataArrival);
     connect(Korvid_, &Korvid::SendComplete, this, &ReportService::Korvid_SendComplete);
     connect(Korvid_, &Korvid::ConnectionLost, this, &ReportService::Korvid_ConnectionLost);
-    connect(Korvid_, &Korvid::AcceptFailed, this, [this](const QString& reason) {
-        Korvid_->Close();
-        RetryLater(reason);
-    });
+    connect(Korvid_, &Korvid::Denied, this, &ReportService::TellDenied);
+    // No box for these: with no descriptors left, drawing one may hang.
+    connect(Korvid_, &Korvid::AcceptFailing, this,
+            [this](const QString& reason) { emit Note(reason + "; accepting again shortly"); });
+    connect(Korvid_, &Korvid::AcceptingAgain, this,
+            [this] { emit Note(QStringLiteral("accepting connections again")); });
 
     listenRetry_.setInterval(limits_.listenRetry);
     connect(&listenRetry_, &QTimer::timeout, this, &ReportService::Listen);
@@ -40,7 +57,26 @@ void ReportService::Stop() {
     started_ = false;
     listenRetry_.stop();
     exchangeLimit_.stop();
-    Korvid_->Close();
+    Korvid_->Shutdown();
+}
+
+void ReportService::SetAllowList(const tcp::AllowList& allow) {
+    Korvid_->SetAllowList(allow);
+}
+
+// A refused address is told once a minute at most, and only so many are
+// remembered: a flood from many addresses cannot flood the log or memory.
+void ReportService::TellDenied(const tcp::Address& peer) {
+    const auto now = std::chrono::steady_clock::now();
+    if (deniedTold_.size() >= limits_.deniedRemembered)
+        std::erase_if(deniedTold_,
+                      [&](const auto& told) { return now - told.second >= limits_.deniedNote; });
+    const auto told = deniedTold_.find(peer.bytes);
+    if (told != deniedTold_.end() && now - told->second < limits_.deniedNote) return;
+    if (told == deniedTold_.end() && deniedTold_.size() >= limits_.deniedRemembered) return;
+    deniedTold_[peer.bytes] = now;
+    emit Note(QString("refused a display at %1: the allow list does not hold it")
+                  .arg(QString::fromStdString(tcp::AddressText(peer))));
 }
 
 quint16 ReportService::ListeningPort() const {
@@ -49,19 +85,15 @@ quint16 ReportService::ListeningPort() const {
 
 void ReportService::Listen() {
     if (!started_) return;
-    Korvid_->SetLocalPort(port_);
     if (Korvid_->Listen()) {
-        // With port 0 the system picked one; every later Listen keeps it.
-        if (port_ == 0) port_ = Korvid_->ListeningPort();
         listenRetry_.stop();
         if (portWarningShown_) {
             portWarningShown_ = false;
-            emit ListeningAgain(QString("Listening on TCP port %1 again.").arg(port_));
+            emit ListeningAgain("Listening again on " + ListeningText(Korvid_->Bound()) + ".");
         }
         if (!toldListening_) {
             toldListening_ = true;
-            emit Listening(
-                QString("listening on TCP port %1, every IPv4 and IPv6 address").arg(port_));
+            emit Listening("listening on " + ListeningText(Korvid_->Bound()));
         }
         return;
     }
@@ -72,10 +104,9 @@ void ReportService::RetryLater(const QString& reason) {
     if (!listenRetry_.isActive()) listenRetry_.start();
     if (portWarningShown_) return;
     portWarningShown_ = true;
-    emit ListenFailed(QString("Cannot listen on TCP port %1: %2\r\n"
-                              "Korvid Halvane will keep trying every %3 seconds and serve "
+    emit ListenFailed(QString("Cannot serve displays: %1.\r\n"
+                              "Korvid Halvane will keep trying every %2 seconds and serve "
                               "displays as soon as the port is free.")
-                          .arg(port_)
                           .arg(reason)
                           .arg(std::chrono::duration<double>(limits_.listenRetry).count()));
 }

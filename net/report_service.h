@@ -10,8 +10,10 @@
 
 #include <QObject>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 
 class Korvid;
@@ -24,14 +26,25 @@ struct ServiceLimits {
     std::chrono::milliseconds exchange{20000};
     // How often a port that could not be had is tried again.
     std::chrono::milliseconds listenRetry{2000};
+    // After a failed accept (descriptors exhausted), accepting pauses this
+    // long, then twice as long each time it fails again, up to listenRetry.
+    std::chrono::milliseconds acceptBackOff{100};
     // A client whose host vanished without a word is dropped after about
     // 10 + 3 x 5 = 25 s of silence.
     tcp::KeepAlive keepAlive{10, 5, 3};
+    // A refused address is told at most once in this time.
+    std::chrono::milliseconds deniedNote{60000};
+    // How many refused addresses are remembered for that; past it, new ones
+    // go untold until the oldest are forgotten.
+    std::size_t deniedRemembered = 1024;
 };
 
-// Where and how the service listens.
+// Where the service listens and whom it answers.
 struct ServiceSettings {
-    quint16 port = korvid::kPort; // 0: a free port, kept for the whole run (tests)
+    // Every IPv4 and IPv6 address, port 9001, unless the operator says
+    // otherwise; port 0 picks a free port, kept for the whole run (tests).
+    std::vector<tcp::Endpoint> listen = {{std::nullopt, korvid::kPort}};
+    tcp::AllowList allow;
     ServiceLimits limits;
     std::function<std::unique_ptr<tcp::PortListener>()> makeListener = tcp::MakeSystemListener;
 };
@@ -50,14 +63,17 @@ public:
     // Starts listening. When the port cannot be had, ListenFailed is raised
     // and it is tried again every listenRetry until it can.
     void Start();
-    // Stops listening and drops the client being served, for good.
+    // Stops listening, gives the port up and drops the client being served,
+    // for good.
     void Stop();
-    // The port listened on now; 0 while not listening.
+    // Who may ask from now on.
+    void SetAllowList(const tcp::AllowList& allow);
+    // The first endpoint's port while clients are accepted; 0 otherwise.
     quint16 ListeningPort() const;
     const ServiceLimits& Limits() const { return limits_; }
 
 signals:
-    // Listening has started; `where` names the addresses and the port.
+    // Listening has started; `where` names the addresses and ports.
     void Listening(const QString& where);
     // The port cannot be had; `message` says so for the operator. Raised once
     // until listening succeeds again, and from inside socket handling:
@@ -65,11 +81,15 @@ signals:
     void ListenFailed(const QString& message);
     // Listening again after ListenFailed.
     void ListeningAgain(const QString& message);
+    // A line for the operator's log only: a refused address (at most once a
+    // minute each), connections that cannot be accepted, and accepting again.
+    void Note(const QString& line);
 
 private:
     void Listen();
     void RetryLater(const QString& reason);
     void EndConnection();
+    void TellDenied(const tcp::Address& peer);
     void Korvid_ConnectionRequest(int requestID);
     void Korvid_DataArrival(qint64 bytesTotal);
     void Korvid_SendComplete();
@@ -78,7 +98,6 @@ private:
     ReportSource source_;
     ServiceLimits limits_;
     Korvid* Korvid_;
-    quint16 port_ = 0;
     bool started_ = false;
     // 0: a connection was just accepted and its greeting is on its way;
     // 1: the next completed send ends the connection.
@@ -87,4 +106,6 @@ private:
     QTimer exchangeLimit_;
     bool portWarningShown_ = false;
     bool toldListening_ = false;
+    // When each refused address was last told.
+    std::map<std::array<std::uint8_t, 16>, std::chrono::steady_clock::time_point> deniedTold_;
 };

@@ -1,13 +1,16 @@
 #pragma once
 
 // TCP for the report service, one implementation per OS (tcp_linux.cpp,
-// tcp_win32.cpp): the listening port and the non-blocking calls made on a
+// tcp_win32.cpp): the listening sockets and the non-blocking calls made on a
 // served connection. No Qt; the caller watches the sockets with its event loop.
+
+#include "endpoints.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tcp {
 
@@ -22,33 +25,38 @@ struct KeepAlive {
     int probes = 0;          // unanswered probes before the connection is dropped
 };
 
-// The port that clients connect to, on every IPv4 and IPv6 address.
+// The sockets that displays connect to, one per endpoint. Once listening they
+// listen for the listener's life, so that no other process can take the port
+// meanwhile; the caller refuses the connections it does not serve.
 class PortListener {
 public:
     virtual ~PortListener() = default;
 
-    // Starts listening on `port` (0: a free port the system picks), or
-    // resumes after Stop(). Connections accepted later carry `keepAlive`.
-    // False when the port cannot be had; `error` says why.
-    virtual bool Listen(std::uint16_t port, const KeepAlive& keepAlive, std::string* error) = 0;
-    // Stops accepting: connections that arrive now, or wait unaccepted, are
-    // refused. Where the system allows it the port stays this program's, so
-    // no other process can take it while a client is served.
-    virtual void Stop() = 0;
+    // Binds and listens on every endpoint (port 0: one the system picks).
+    // Connections accepted later carry `keepAlive`. All or nothing: false,
+    // with the reason in `error`, when any endpoint cannot be had.
+    virtual bool Listen(const std::vector<Endpoint>& endpoints, const KeepAlive& keepAlive,
+                        std::string* error) = 0;
+    // Gives the port up; connections waiting unaccepted are refused.
+    virtual void Close() = 0;
     virtual bool IsListening() const = 0;
-    // What to watch for arriving connections while listening; it may change
-    // from one Listen() to the next.
-    virtual Socket Handle() const = 0;
-    // The port listened on; 0 before the first successful Listen().
-    virtual std::uint16_t Port() const = 0;
-    // The next waiting connection, non-blocking; kNoSocket when none waits,
-    // and also when accepting failed (descriptors exhausted, say), which
-    // `error` then tells.
-    virtual Socket Accept(std::string* error) = 0;
+    // What to watch for arriving connections, one per endpoint.
+    virtual std::vector<Socket> Handles() const = 0;
+    // The endpoints listened on, with the ports the system picked.
+    virtual std::vector<Endpoint> Bound() const = 0;
+    // The next connection waiting on `listening`, non-blocking, and where it
+    // comes from; kNoSocket when none waits, and also when accepting failed
+    // (descriptors exhausted, say), which `error` then tells.
+    virtual Socket Accept(Socket listening, Address* peer, std::string* error) = 0;
 };
 
-// The system's listener (TCP, dual-stack where the system has IPv6).
+// The system's listener (TCP; dual-stack for every address where the system
+// has IPv6).
 std::unique_ptr<PortListener> MakeSystemListener();
+
+// The addresses a host name stands for; none, with the reason in `error`,
+// when it cannot be resolved.
+std::vector<Address> Resolve(const std::string& host, std::string* error);
 
 // Calls on an accepted connection; none of them blocks.
 struct ReadResult {

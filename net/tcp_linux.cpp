@@ -1,74 +1,153 @@
 #include "tcp.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace tcp {
 
 namespace {
 
-constexpr int kBacklog = 16;
-
-std::string ErrnoText(const char* what) {
-    return std::string(what) + ": " + std::strerror(errno);
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
 }
 
 void SetInt(int fd, int level, int name, int value) {
     ::setsockopt(fd, level, name, &value, sizeof value);
 }
 
-// One socket, bound once and kept for the program's life. Stop() shuts its
-// listening down and Listen() starts it again, which costs a few
-// microseconds however many closed connections linger in TIME_WAIT on the
-// port (binding a fresh socket walks all of them), and leaves no moment in
-// which another process could take the port.
-//
-// SO_REUSEPORT is what makes the new listen() skip that walk. It would also
-// let a second copy of this program (same user) bind the port beside the
-// first, so a copy first claims the port in the abstract socket namespace of
-// its network namespace; the claim goes with the process.
+Address FromSockaddr(const sockaddr_storage& storage, std::uint16_t* port) {
+    Address address;
+    if (storage.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
+        address.bytes[10] = address.bytes[11] = 0xff;
+        std::memcpy(&address.bytes[12], &in.sin_addr, 4);
+        if (port) *port = ntohs(in.sin_port);
+    } else {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
+        std::memcpy(address.bytes.data(), &in6.sin6_addr, 16);
+        if (port) *port = ntohs(in6.sin6_port);
+    }
+    return address;
+}
+
+// The listening sockets' inodes for `port` in one of /proc/net/tcp{,6}.
+void ListeningInodes(const char* table, std::uint16_t port, std::vector<std::string>& inodes) {
+    std::ifstream in(table);
+    std::string line;
+    std::getline(in, line); // the header
+    while (std::getline(in, line)) {
+        char local[64], remote[64], state[8];
+        unsigned long inode = 0;
+        if (std::sscanf(line.c_str(), "%*s %63s %63s %7s %*s %*s %*s %*s %*s %lu", local, remote,
+                        state, &inode) != 4)
+            continue;
+        const char* colon = std::strrchr(local, ':');
+        if (colon && std::strtoul(colon + 1, nullptr, 16) == port && std::strcmp(state, "0A") == 0)
+            inodes.push_back("socket:[" + std::to_string(inode) + "]");
+    }
+}
+
+// Who listens on `port` where this process can see it, for the message that
+// says the port is taken: another copy only when it is one.
+std::string PortHolder(std::uint16_t port) {
+    std::vector<std::string> inodes;
+    ListeningInodes("/proc/net/tcp", port, inodes);
+    ListeningInodes("/proc/net/tcp6", port, inodes);
+    if (inodes.empty()) return {};
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return {};
+    std::string holder;
+    while (holder.empty()) {
+        const dirent* entry = ::readdir(proc);
+        if (!entry) break;
+        const std::string pid = entry->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string fdDir = "/proc/" + pid + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (!fds) continue; // another user's
+        while (const dirent* fd = ::readdir(fds)) {
+            char target[64];
+            const ssize_t n =
+                ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+            if (n <= 0 ||
+                std::find(inodes.begin(), inodes.end(),
+                          std::string(target, static_cast<std::size_t>(n))) == inodes.end())
+                continue;
+            std::string name;
+            std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+            holder = name.rfind("korvid-halvane", 0) == 0
+                         ? "another copy of Korvid Halvane (pid " + pid + ") serves it"
+                         : name + " (pid " + pid + ") listens on it";
+            break;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return holder.empty() ? "a process of another user listens on it" : holder;
+}
+
+// Listening sockets kept for the listener's life: while one listens, no other
+// socket can bind its address and port, with SO_REUSEPORT or without, and
+// the caller refuses the clients it does not serve. (A socket that stopped
+// listening could be bound beside; listening again on it costs a walk over
+// every closed connection still in TIME_WAIT on the port.)
 class LinuxListener : public PortListener {
 public:
-    ~LinuxListener() override {
-        if (socket_ >= 0) ::close(socket_);
-        if (claim_ >= 0) ::close(claim_);
-    }
+    ~LinuxListener() override { Close(); }
 
-    bool Listen(std::uint16_t port, const KeepAlive& keepAlive, std::string* error) override {
-        if (listening_) return true;
-        if (socket_ < 0 && !Open(port, keepAlive, error)) return false;
-        if (::listen(socket_, kBacklog) != 0) {
-            if (error) *error = ErrnoText("cannot listen");
-            return false;
+    bool Listen(const std::vector<Endpoint>& endpoints, const KeepAlive& keepAlive,
+                std::string* error) override {
+        if (IsListening()) return true;
+        for (const Endpoint& endpoint : endpoints) {
+            if (!Open(endpoint, keepAlive, error)) {
+                Close();
+                return false;
+            }
         }
-        listening_ = true;
         return true;
     }
 
-    void Stop() override {
-        if (!listening_) return;
-        listening_ = false;
-        // Shutting a listener down resets the connections waiting in its
-        // queue and refuses new ones; the socket stays bound.
-        if (::shutdown(socket_, SHUT_RD) != 0) {
-            ::close(socket_);
-            socket_ = -1;
-        }
+    void Close() override {
+        for (const Listening& listening : sockets_)
+            ::close(listening.fd);
+        sockets_.clear();
     }
 
-    bool IsListening() const override { return listening_; }
-    Socket Handle() const override { return socket_; }
-    std::uint16_t Port() const override { return port_; }
+    bool IsListening() const override { return !sockets_.empty(); }
 
-    Socket Accept(std::string* error) override {
-        if (!listening_) return kNoSocket;
-        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd >= 0) return fd;
+    std::vector<Socket> Handles() const override {
+        std::vector<Socket> handles;
+        for (const Listening& listening : sockets_)
+            handles.push_back(listening.fd);
+        return handles;
+    }
+
+    std::vector<Endpoint> Bound() const override {
+        std::vector<Endpoint> bound;
+        for (const Listening& listening : sockets_)
+            bound.push_back(listening.endpoint);
+        return bound;
+    }
+
+    Socket Accept(Socket listening, Address* peer, std::string* error) override {
+        sockaddr_storage from{};
+        socklen_t length = sizeof from;
+        const int fd = ::accept4(static_cast<int>(listening), reinterpret_cast<sockaddr*>(&from),
+                                 &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            if (peer) *peer = FromSockaddr(from, nullptr);
+            return fd;
+        }
         // A connection that failed before it was taken is none; running out
         // of descriptors or memory is a failure, which would recur at once.
         if (error && (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM))
@@ -77,106 +156,97 @@ public:
     }
 
 private:
-    bool Claim(std::uint16_t port, std::string* error) {
-        if (port == 0 || claim_ >= 0) return true;
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            if (error) *error = ErrnoText("cannot claim the port");
-            return false;
-        }
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const std::string name = "korvid-halvane:tcp:" + std::to_string(port);
-        std::memcpy(address.sun_path + 1, name.data(), name.size()); // abstract: leading NUL
-        const auto length =
-            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
-            if (error)
-                *error = errno == EADDRINUSE ? "another copy of Korvid Halvane serves this port"
-                                             : ErrnoText("cannot claim the port");
-            ::close(fd);
-            return false;
-        }
-        claim_ = fd;
-        return true;
-    }
+    struct Listening {
+        int fd;
+        Endpoint endpoint;
+    };
 
-    bool Open(std::uint16_t port, const KeepAlive& keepAlive, std::string* error) {
-        if (!Claim(port, error)) return false;
-        if (port == 0) {
-            // A port the system picked is given back when listening stops;
-            // only one named in bind() stays with the socket. So a free port
-            // is found first, then bound by number.
-            if (!Bind(0, keepAlive, error)) return false;
-            const std::uint16_t free = port_;
-            ::close(socket_);
-            socket_ = -1;
-            return Bind(free, keepAlive, error);
-        }
-        return Bind(port, keepAlive, error);
-    }
-
-    bool Bind(std::uint16_t port, const KeepAlive& keepAlive, std::string* error) {
-        int family = AF_INET6;
-        int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0 && errno == EAFNOSUPPORT) { // a kernel without IPv6
+    bool Open(const Endpoint& endpoint, const KeepAlive& keepAlive, std::string* error) {
+        const bool v4 = endpoint.address && endpoint.address->IsV4();
+        int family = v4 ? AF_INET : AF_INET6;
+        int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0 && errno == EAFNOSUPPORT && !endpoint.address) { // a kernel without IPv6
             family = AF_INET;
             fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         }
+        const std::string where = EndpointText(endpoint);
         if (fd < 0) {
-            if (error) *error = ErrnoText("cannot create a socket");
+            if (error) *error = ErrnoText("cannot create a socket for " + where);
             return false;
         }
-        // SO_REUSEADDR only while binding, so that connections of an earlier
-        // run still in TIME_WAIT do not keep the port; cleared afterwards, so
-        // that no other socket can bind the port while this one is stopped.
+        // While it listens, SO_REUSEADDR lets no other socket bind here; the
+        // connections it accepts inherit it, so that their TIME_WAIT entries
+        // do not keep the port from other programs once this one has ended.
         SetInt(fd, SOL_SOCKET, SO_REUSEADDR, 1);
-        SetInt(fd, SOL_SOCKET, SO_REUSEPORT, 1);
-        // Accepted connections inherit these.
         SetInt(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
         SetInt(fd, IPPROTO_TCP, TCP_KEEPIDLE, keepAlive.idleSeconds);
         SetInt(fd, IPPROTO_TCP, TCP_KEEPINTVL, keepAlive.intervalSeconds);
         SetInt(fd, IPPROTO_TCP, TCP_KEEPCNT, keepAlive.probes);
-        int bound;
+        sockaddr_storage address{};
+        socklen_t length;
         if (family == AF_INET6) {
-            SetInt(fd, IPPROTO_IPV6, IPV6_V6ONLY, 0);
-            sockaddr_in6 address{};
-            address.sin6_family = AF_INET6;
-            address.sin6_addr = in6addr_any;
-            address.sin6_port = htons(port);
-            bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            // Every address means IPv4 as well; one IPv6 address means only it.
+            SetInt(fd, IPPROTO_IPV6, IPV6_V6ONLY, endpoint.address ? 1 : 0);
+            auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
+            in6.sin6_family = AF_INET6;
+            in6.sin6_port = htons(endpoint.port);
+            if (endpoint.address) std::memcpy(&in6.sin6_addr, endpoint.address->bytes.data(), 16);
+            length = sizeof in6;
         } else {
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_ANY);
-            address.sin_port = htons(port);
-            bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            auto& in = reinterpret_cast<sockaddr_in&>(address);
+            in.sin_family = AF_INET;
+            in.sin_port = htons(endpoint.port);
+            if (endpoint.address) std::memcpy(&in.sin_addr, &endpoint.address->bytes[12], 4);
+            length = sizeof in;
         }
-        if (bound != 0) {
-            if (error) *error = ErrnoText("cannot bind");
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(fd, SOMAXCONN) != 0) {
+            if (error) {
+                *error = ErrnoText("cannot listen on " + where);
+                if (errno == EADDRINUSE && endpoint.port != 0)
+                    if (const std::string holder = PortHolder(endpoint.port); !holder.empty())
+                        *error += " (" + holder + ")";
+            }
             ::close(fd);
             return false;
         }
-        SetInt(fd, SOL_SOCKET, SO_REUSEADDR, 0);
         sockaddr_storage local{};
-        socklen_t length = sizeof local;
+        length = sizeof local;
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
-        port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
-                                         : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
-        socket_ = fd;
+        Endpoint bound = endpoint;
+        FromSockaddr(local, &bound.port);
+        sockets_.push_back({fd, bound});
         return true;
     }
 
-    int socket_ = -1;
-    int claim_ = -1;
-    bool listening_ = false;
-    std::uint16_t port_ = 0;
+    std::vector<Listening> sockets_;
 };
 
 } // namespace
 
 std::unique_ptr<PortListener> MakeSystemListener() {
     return std::make_unique<LinuxListener>();
+}
+
+std::vector<Address> Resolve(const std::string& host, std::string* error) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    std::vector<Address> addresses;
+    if (status != 0) {
+        if (error) *error = "cannot resolve " + host + ": " + ::gai_strerror(status);
+        return addresses;
+    }
+    for (const addrinfo* info = found; info; info = info->ai_next) {
+        sockaddr_storage storage{};
+        std::memcpy(&storage, info->ai_addr, info->ai_addrlen);
+        const Address address = FromSockaddr(storage, nullptr);
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
 }
 
 ReadResult Read(Socket socket, char* buffer, std::size_t size) {

@@ -1,5 +1,7 @@
 #include "tcp.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 // winsock2.h first: the others build on its types.
@@ -13,11 +15,10 @@ namespace tcp {
 
 namespace {
 
-constexpr int kBacklog = 16;
 // ws2ipdef.h of newer SDKs; Windows 10 1703 and later honour it.
 constexpr int kTcpKeepCount = 16;
 
-std::string ErrorText(const char* what) {
+std::string ErrorText(const std::string& what) {
     const int code = ::WSAGetLastError();
     char text[256] = {};
     DWORD length =
@@ -26,7 +27,7 @@ std::string ErrorText(const char* what) {
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
                           text[length - 1] == '.' || text[length - 1] == ' '))
         text[--length] = '\0';
-    return std::string(what) + ": " +
+    return what + ": " +
            (length > 0 ? std::string(text, length) : "Winsock error " + std::to_string(code));
 }
 
@@ -36,6 +37,10 @@ void StartWinsock() {
         return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
     (void)started;
+}
+
+void SetInt(SOCKET socket, int level, int name, DWORD value) {
+    ::setsockopt(socket, level, name, reinterpret_cast<const char*>(&value), sizeof value);
 }
 
 void SetNonBlocking(SOCKET socket) {
@@ -49,91 +54,138 @@ void SetKeepAlive(SOCKET socket, const KeepAlive& keepAlive) {
     DWORD returned = 0;
     ::WSAIoctl(socket, SIO_KEEPALIVE_VALS, &values, sizeof values, nullptr, 0, &returned, nullptr,
                nullptr);
-    const DWORD probes = static_cast<DWORD>(keepAlive.probes);
-    ::setsockopt(socket, IPPROTO_TCP, kTcpKeepCount, reinterpret_cast<const char*>(&probes),
-                 sizeof probes); // older systems keep their own count
+    // Older systems keep their own count.
+    SetInt(socket, IPPROTO_TCP, kTcpKeepCount, static_cast<DWORD>(keepAlive.probes));
 }
 
-// A listening socket per Listen(), closed by Stop(), as Winsock servers have
-// always done it: Windows cannot stop a socket listening and start it again.
+Address FromSockaddr(const sockaddr_storage& storage, std::uint16_t* port) {
+    Address address;
+    if (storage.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
+        address.bytes[10] = address.bytes[11] = 0xff;
+        std::memcpy(&address.bytes[12], &in.sin_addr, 4);
+        if (port) *port = ntohs(in.sin_port);
+    } else {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
+        std::memcpy(address.bytes.data(), &in6.sin6_addr, 16);
+        if (port) *port = ntohs(in6.sin6_port);
+    }
+    return address;
+}
+
+// Listening sockets kept for the listener's life, each with
+// SO_EXCLUSIVEADDRUSE, so that no other socket can bind its address and port
+// meanwhile; the caller refuses the clients it does not serve.
 class WindowsListener : public PortListener {
 public:
     WindowsListener() { StartWinsock(); }
-    ~WindowsListener() override { Stop(); }
+    ~WindowsListener() override { Close(); }
 
-    bool Listen(std::uint16_t port, const KeepAlive& keepAlive, std::string* error) override {
-        if (socket_ != INVALID_SOCKET) return true;
+    bool Listen(const std::vector<Endpoint>& endpoints, const KeepAlive& keepAlive,
+                std::string* error) override {
+        if (IsListening()) return true;
         keepAlive_ = keepAlive;
-        if (port_ != 0) port = port_; // the port the system picked the first time
-        int family = AF_INET6;
-        SOCKET s = ::socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
-        if (s == INVALID_SOCKET) {
-            family = AF_INET;
-            s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        for (const Endpoint& endpoint : endpoints) {
+            if (!Open(endpoint, error)) {
+                Close();
+                return false;
+            }
         }
-        if (s == INVALID_SOCKET) {
-            if (error) *error = ErrorText("cannot create a socket");
-            return false;
-        }
-        int bound;
-        if (family == AF_INET6) {
-            const DWORD off = 0;
-            ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
-                         sizeof off);
-            sockaddr_in6 address{};
-            address.sin6_family = AF_INET6;
-            address.sin6_addr = in6addr_any;
-            address.sin6_port = htons(port);
-            bound = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        } else {
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_addr.s_addr = htonl(INADDR_ANY);
-            address.sin_port = htons(port);
-            bound = ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        }
-        if (bound != 0 || ::listen(s, kBacklog) != 0) {
-            if (error) *error = ErrorText(bound != 0 ? "cannot bind" : "cannot listen");
-            ::closesocket(s);
-            return false;
-        }
-        SetNonBlocking(s);
-        sockaddr_storage local{};
-        int length = sizeof local;
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
-        port_ = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
-                                         : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
-        socket_ = s;
         return true;
     }
 
-    void Stop() override {
-        if (socket_ == INVALID_SOCKET) return;
-        ::closesocket(socket_); // resets the connections waiting unaccepted
-        socket_ = INVALID_SOCKET;
+    void Close() override {
+        for (const Listening& listening : sockets_)
+            ::closesocket(listening.socket); // resets the connections waiting unaccepted
+        sockets_.clear();
     }
 
-    bool IsListening() const override { return socket_ != INVALID_SOCKET; }
-    Socket Handle() const override { return static_cast<Socket>(socket_); }
-    std::uint16_t Port() const override { return port_; }
+    bool IsListening() const override { return !sockets_.empty(); }
 
-    Socket Accept(std::string* error) override {
-        if (socket_ == INVALID_SOCKET) return kNoSocket;
-        const SOCKET s = ::accept(socket_, nullptr, nullptr);
+    std::vector<Socket> Handles() const override {
+        std::vector<Socket> handles;
+        for (const Listening& listening : sockets_)
+            handles.push_back(static_cast<Socket>(listening.socket));
+        return handles;
+    }
+
+    std::vector<Endpoint> Bound() const override {
+        std::vector<Endpoint> bound;
+        for (const Listening& listening : sockets_)
+            bound.push_back(listening.endpoint);
+        return bound;
+    }
+
+    Socket Accept(Socket listening, Address* peer, std::string* error) override {
+        sockaddr_storage from{};
+        int length = sizeof from;
+        const SOCKET s =
+            ::accept(static_cast<SOCKET>(listening), reinterpret_cast<sockaddr*>(&from), &length);
         if (s == INVALID_SOCKET) {
             const int code = ::WSAGetLastError();
             if (error && (code == WSAEMFILE || code == WSAENOBUFS))
                 *error = ErrorText("cannot accept a connection");
             return kNoSocket;
         }
+        if (peer) *peer = FromSockaddr(from, nullptr);
         SetNonBlocking(s);
         SetKeepAlive(s, keepAlive_);
         return static_cast<Socket>(s);
     }
 
 private:
-    SOCKET socket_ = INVALID_SOCKET;
-    std::uint16_t port_ = 0;
+    struct Listening {
+        SOCKET socket;
+        Endpoint endpoint;
+    };
+
+    bool Open(const Endpoint& endpoint, std::string* error) {
+        const bool v4 = endpoint.address && endpoint.address->IsV4();
+        int family = v4 ? AF_INET : AF_INET6;
+        SOCKET s = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
+        if (s == INVALID_SOCKET && !endpoint.address) {
+            family = AF_INET;
+            s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        }
+        const std::string where = EndpointText(endpoint);
+        if (s == INVALID_SOCKET) {
+            if (error) *error = ErrorText("cannot create a socket for " + where);
+            return false;
+        }
+        SetInt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
+        sockaddr_storage address{};
+        int length;
+        if (family == AF_INET6) {
+            SetInt(s, IPPROTO_IPV6, IPV6_V6ONLY, endpoint.address ? 1 : 0);
+            auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
+            in6.sin6_family = AF_INET6;
+            in6.sin6_port = htons(endpoint.port);
+            if (endpoint.address) std::memcpy(&in6.sin6_addr, endpoint.address->bytes.data(), 16);
+            length = sizeof in6;
+        } else {
+            auto& in = reinterpret_cast<sockaddr_in&>(address);
+            in.sin_family = AF_INET;
+            in.sin_port = htons(endpoint.port);
+            if (endpoint.address) std::memcpy(&in.sin_addr, &endpoint.address->bytes[12], 4);
+            length = sizeof in;
+        }
+        if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(s, SOMAXCONN) != 0) {
+            if (error) *error = ErrorText("cannot listen on " + where);
+            ::closesocket(s);
+            return false;
+        }
+        SetNonBlocking(s);
+        sockaddr_storage local{};
+        length = sizeof local;
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
+        Endpoint bound = endpoint;
+        FromSockaddr(local, &bound.port);
+        sockets_.push_back({s, bound});
+        return true;
+    }
+
+    std::vector<Listening> sockets_;
     KeepAlive keepAlive_;
 };
 
@@ -141,6 +193,27 @@ private:
 
 std::unique_ptr<PortListener> MakeSystemListener() {
     return std::make_unique<WindowsListener>();
+}
+
+std::vector<Address> Resolve(const std::string& host, std::string* error) {
+    StartWinsock();
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    std::vector<Address> addresses;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
+        if (error) *error = ErrorText("cannot resolve " + host);
+        return addresses;
+    }
+    for (const addrinfo* info = found; info; info = info->ai_next) {
+        sockaddr_storage storage{};
+        std::memcpy(&storage, info->ai_addr, info->ai_addrlen);
+        const Address address = FromSockaddr(storage, nullptr);
+        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+            addresses.push_back(address);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
 }
 
 ReadResult Read(Socket socket, char* buffer, std::size_t size) {

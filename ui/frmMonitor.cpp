@@ -73,6 +73,13 @@ frmMonitor::frmMonitor(WindowEnvironment env, QWidget* parent)
     connect(
         service_, &ReportService::ListeningAgain, this,
         [this](const QString& text) { env_.messages->Withdraw(text); }, Qt::QueuedConnection);
+    // Lines for the log only (where it listens, refused displays, accepting
+    // that fails): no box, which might need what has run out.
+    auto log = [this](const QString& text) {
+        if (env_.monitor.log) env_.monitor.log(text.toStdString());
+    };
+    connect(service_, &ReportService::Listening, this, log);
+    connect(service_, &ReportService::Note, this, log);
 }
 
 frmMonitor::~frmMonitor() {

@@ -132,7 +132,7 @@ const std::string kExpected = "\r\n" + testing_support::kSampleReport;
 
 ServiceSettings OnAFreePort() {
     ServiceSettings settings;
-    settings.port = 0;
+    settings.listen = {{std::nullopt, 0}};
     return settings;
 }
 

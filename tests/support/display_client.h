@@ -34,9 +34,13 @@ namespace testing_support {
 
 class DisplayClient {
 public:
-    explicit DisplayClient(quint16 port) {
+    // Connects to `to`, from `from` when given: loopback has the whole of
+    // 127.0.0.0/8, so 127.0.0.2 stands for another host.
+    explicit DisplayClient(quint16 port, const QHostAddress& to = QHostAddress::LocalHost,
+                           const QHostAddress& from = {}) {
         QObject::connect(&socket, &QTcpSocket::readyRead, [this] { received += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (!from.isNull()) socket.bind(from);
+        socket.connectToHost(to, port);
     }
     bool Connected() {
         return WaitUntil([this] { return socket.state() == QAbstractSocket::ConnectedState; });
@@ -88,8 +92,10 @@ public:
 
 // One whole exchange as a display makes it: connect, send, read until the
 // server closes. Empty when any step fails.
-inline QByteArray Exchange(quint16 port, const QByteArray& request) {
-    DisplayClient client(port);
+inline QByteArray Exchange(quint16 port, const QByteArray& request,
+                           const QHostAddress& to = QHostAddress::LocalHost,
+                           const QHostAddress& from = {}) {
+    DisplayClient client(port, to, from);
     if (!client.Connected()) return {};
     client.Send(request);
     return client.ClosedByServer() ? client.received : QByteArray();

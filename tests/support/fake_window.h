@@ -46,7 +46,7 @@ struct FakeWindow : FakeMachine {
     WindowEnvironment Window() {
         WindowEnvironment env;
         env.monitor = Environment();
-        env.service.port = 0;
+        env.service.listen = {{std::nullopt, 0}};
         env.service.limits.listenRetry = std::chrono::milliseconds(100);
         env.messages = messages;
         env.quit = [] {};

@@ -1,7 +1,8 @@
 #pragma once
 
-// The system's listener, except that Listen() fails while the test says so:
-// a port taken by someone else, without needing someone else.
+// The system's listener, except that Listen() or Accept() fails while the
+// test says so: a port taken by someone else, or descriptors run out, without
+// needing either.
 
 #include "tcp.h"
 
@@ -14,25 +15,35 @@ public:
     // Shared with the test, which keeps a handle after handing the listener over.
     struct Switch {
         bool failListen = false;
-        int listens = 0; // Listen() calls so far
+        bool failAccept = false; // as when descriptors run out
+        int listens = 0;         // Listen() calls so far
+        int accepts = 0;         // Accept() calls so far
     };
 
     explicit FlakyListener(std::shared_ptr<Switch> control)
         : system_(tcp::MakeSystemListener()), switch_(std::move(control)) {}
 
-    bool Listen(std::uint16_t port, const tcp::KeepAlive& keepAlive, std::string* error) override {
+    bool Listen(const std::vector<tcp::Endpoint>& endpoints, const tcp::KeepAlive& keepAlive,
+                std::string* error) override {
         ++switch_->listens;
         if (switch_->failListen) {
             if (error) *error = "the test holds the port";
             return false;
         }
-        return system_->Listen(port, keepAlive, error);
+        return system_->Listen(endpoints, keepAlive, error);
     }
-    void Stop() override { system_->Stop(); }
+    void Close() override { system_->Close(); }
     bool IsListening() const override { return system_->IsListening(); }
-    tcp::Socket Handle() const override { return system_->Handle(); }
-    std::uint16_t Port() const override { return system_->Port(); }
-    tcp::Socket Accept(std::string* error) override { return system_->Accept(error); }
+    std::vector<tcp::Socket> Handles() const override { return system_->Handles(); }
+    std::vector<tcp::Endpoint> Bound() const override { return system_->Bound(); }
+    tcp::Socket Accept(tcp::Socket listening, tcp::Address* peer, std::string* error) override {
+        ++switch_->accepts;
+        if (switch_->failAccept) {
+            if (error) *error = "cannot accept a connection: the test ran out of descriptors";
+            return tcp::kNoSocket;
+        }
+        return system_->Accept(listening, peer, error);
+    }
 
 private:
     std::unique_ptr<tcp::PortListener> system_;

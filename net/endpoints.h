@@ -1,0 +1,70 @@
+#pragma once
+
+// Where the report service listens and whom it answers: IP addresses, listen
+// endpoints ("127.0.0.1:9001", "[::1]", "*") and allow rules
+// ("192.168.1.0/24", "::1"), as the command line and the settings file give
+// them. Plain C++; host names are resolved by the platform (tcp.h).
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tcp {
+
+// An IPv6 address; an IPv4 one is held IPv4-mapped (::ffff:a.b.c.d), which is
+// also how a dual-stack socket reports IPv4 peers, so one rule matches both.
+struct Address {
+    std::array<std::uint8_t, 16> bytes{};
+    bool IsV4() const;
+    bool operator==(const Address&) const = default;
+};
+
+// "192.0.2.7", "::1", "2001:db8::5", "::ffff:192.0.2.7"; nothing for any other
+// text (host names, zones, ranges).
+std::optional<Address> ParseAddress(std::string_view text);
+// Dotted for IPv4, RFC 5952 for IPv6 ("2001:db8::5").
+std::string AddressText(const Address& address);
+
+// An address and port to listen on; no address: every IPv4 and IPv6 address.
+struct Endpoint {
+    std::optional<Address> address;
+    std::uint16_t port = 0;
+    bool operator==(const Endpoint&) const = default;
+};
+
+// ADDRESS[:PORT] with IPv6 in brackets ("[::1]:9002"), or "*" for every
+// address; a bare IPv6 address needs no brackets when it has no port. Nothing,
+// with the reason in `error`, for anything else.
+std::optional<Endpoint> ParseEndpoint(std::string_view text, std::uint16_t defaultPort,
+                                      std::string* error);
+// "127.0.0.1:9001", "[::1]:9001", "*:9001".
+std::string EndpointText(const Endpoint& endpoint);
+
+// Addresses whose first `prefixBits` bits (of the 128) match `address`'s.
+struct AllowRule {
+    Address address;
+    int prefixBits = 128;
+    bool Matches(const Address& peer) const;
+};
+
+// ADDRESS or ADDRESS/PREFIX ("10.0.0.0/8", "fe80::/10"); an IPv4 prefix
+// counts IPv4 bits. Nothing for anything else, which may be a host name.
+std::optional<AllowRule> ParseAllowRule(std::string_view text, std::string* error);
+std::string AllowRuleText(const AllowRule& rule);
+
+// Who may ask for reports: everyone when it holds no rule.
+struct AllowList {
+    std::vector<AllowRule> rules;
+    // The host names it came from, as given, for messages.
+    std::vector<std::string> names;
+    bool AllowsEveryone() const { return rules.empty() && names.empty(); }
+    bool Allows(const Address& peer) const;
+};
+
+// The items of a settings value or option: separated by commas or blanks.
+std::vector<std::string> SplitList(std::string_view text);
+
+} // namespace tcp
