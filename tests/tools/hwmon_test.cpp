@@ -202,12 +202,16 @@ struct Outcome {
 };
 
 // Runs korvid-hwmon with `args`, sending it SIGTERM after `termAfterMs` (if
-// not negative); what it says on stderr, how it ended and how long it took.
-Outcome Hwmon(const std::vector<std::string>& args, int termAfterMs = -1) {
+// not negative) and its standard output to `output` (if given); what it says
+// on stderr, how it ended and how long it took.
+Outcome Hwmon(const std::vector<std::string>& args, int termAfterMs = -1,
+              const char* output = nullptr) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) return {};
+    const int out = output ? ::open(output, O_WRONLY | O_CLOEXEC) : -1;
     const auto start = std::chrono::steady_clock::now();
-    const pid_t child = StartHwmon(args, -1, pipeFds[1]);
+    const pid_t child = StartHwmon(args, out, pipeFds[1]);
+    if (out >= 0) ::close(out);
     ::close(pipeFds[1]);
     std::thread terminator;
     if (termAfterMs >= 0)
@@ -390,6 +394,22 @@ TEST(HwmonProgram, RefusesHugeTablesAndStopsOnSigtermWhileReading) {
         << many.messages;
 }
 
+// The command line's own answers, and failures that must not pass for success.
+TEST(HwmonProgram, AnswersAndFailsAsACommandShould) {
+    const Outcome version = Hwmon({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(RunHwmon({"-h"}), 0);
+    EXPECT_EQ(RunHwmon({"--bogus"}) >> 8, 2);
+    const Outcome missing = Hwmon({"--list", "--table", "/nonexistent/table"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.messages.find("cannot read /nonexistent/table"), std::string::npos);
+    FakeSystem system;
+    system.File("table", "Probe 1\n");
+    const Outcome full = Hwmon({"--list", "--table", system.Path("table")}, -1, "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.messages.find("cannot write the list"), std::string::npos) << full.messages;
+}
+
 TEST(HwmonProgram, MessagesNeverCarryRawControlBytes) {
     FakeSystem system;
     system.File("table", "Evil\x1b]2;pwned\x07 title 5\nJunk\x1b[2J\n");
@@ -534,4 +554,31 @@ TEST(HwmonSensors, AConfigurationThatDoesNotParseIsRefusedAndSighupReadsItAgain)
     EXPECT_EQ(reloaded.status, 0);
     EXPECT_EQ(Name(reloaded.snapshot.Sensors[0]), "After") << reloaded.messages;
     EXPECT_NE(reloaded.messages.find("sensor configuration read again"), std::string::npos);
+
+    // A configuration that can no longer be read (here it became a directory,
+    // which libsensors' parser answers by ending the process) leaves the
+    // publisher running with the configuration it had.
+    std::ofstream(config) << "chip \"testchip-*\"\n  label temp1 \"Kept\"\n";
+    const ChipRun kept = RunOnFakeChip(chip, {"--interval", "20", "--config", config}, [&] {
+        fs::remove(config);
+        fs::create_directory(config);
+    });
+    EXPECT_EQ(kept.status, 0) << kept.messages;
+    EXPECT_EQ(Name(kept.snapshot.Sensors[0]), "Kept");
+    EXPECT_NE(kept.messages.find("cannot be read again: cannot read " + config +
+                                 ": not a file; "
+                                 "going on with the one read before"),
+              std::string::npos)
+        << kept.messages;
+}
+
+// No chip at all: the publisher says what to do rather than count the clock
+// as a sensor.
+TEST(HwmonSensors, WithoutChipsSaysWhatToTry) {
+    const ChipRun run = RunOnFakeChip({}, {"--once"});
+    SKIP_WITHOUT_NAMESPACE(run);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.messages.find("no hardware sensors found"), std::string::npos) << run.messages;
+    EXPECT_NE(run.messages.find("sensors-detect"), std::string::npos);
+    EXPECT_EQ(run.messages.find("publishing 1 sensor"), std::string::npos);
 }

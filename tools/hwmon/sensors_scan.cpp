@@ -1,12 +1,18 @@
 #include "sensors_scan.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sensors/error.h>
 #include <sensors/sensors.h>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace hwmon {
 
@@ -78,8 +84,41 @@ std::optional<double> Number(std::string_view text) {
 std::unique_ptr<SensorsLibrary> SensorsLibrary::Open(const std::string& configFile,
                                                      std::string* error) {
     std::unique_ptr<SensorsLibrary> library(new SensorsLibrary(configFile));
-    if (!library->Init(error)) return nullptr;
+    if (!library->TryInChild(error) || !library->Init(error)) return nullptr;
     return library;
+}
+
+bool SensorsLibrary::TryInChild(std::string* error) const {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return true; // cannot try: take the risk
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], 2); // where the parser's last words go
+        if (initialised_) sensors_cleanup();
+        SensorsLibrary trial(configFile_);
+        std::string why;
+        const bool ok = trial.Init(&why);
+        (void)!::write(out[1], why.data(), why.size());
+        ::_exit(ok ? 0 : 1);
+    }
+    ::close(out[1]);
+    std::string said;
+    char buffer[1024];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return true;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    while (!said.empty() && (said.back() == '\n' || said.back() == ' '))
+        said.pop_back();
+    if (error)
+        *error = WIFEXITED(status) && WEXITSTATUS(status) == 1
+                     ? said
+                     : "libsensors could not read " +
+                           (configFile_.empty() ? std::string("the configuration") : configFile_) +
+                           (said.empty() ? "" : " (" + said + ")");
+    return false;
 }
 
 SensorsLibrary::~SensorsLibrary() {
@@ -93,10 +132,20 @@ bool SensorsLibrary::Init(std::string* error) {
     FILE* config = nullptr;
     int status = 0;
     if (!configFile_.empty()) {
-        config = std::fopen(configFile_.c_str(), "r");
+        // A file, or a device such as /dev/null; not a directory, which the
+        // parser cannot read, nor a FIFO, which would wait for a writer.
+        const int fd = ::open(configFile_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st {};
+        const bool readable =
+            fd >= 0 && ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode));
+        if (readable) ::fcntl(fd, F_SETFL, 0);
+        config = readable ? ::fdopen(fd, "r") : nullptr;
         if (!config) {
             parseErrors = nullptr;
-            if (error) *error = "cannot read " + configFile_;
+            if (error)
+                *error = "cannot read " + configFile_ +
+                         (fd >= 0 ? ": not a file" : std::string(": ") + std::strerror(errno));
+            if (fd >= 0) ::close(fd);
             return false;
         }
     }
@@ -121,10 +170,11 @@ bool SensorsLibrary::Init(std::string* error) {
 }
 
 bool SensorsLibrary::Reload(std::string* error) {
+    if (!TryInChild(error)) return false;
     if (initialised_) sensors_cleanup();
     initialised_ = false;
     if (Init(error)) return true;
-    if (!initialised_) { // not even the chips: go on with them and no configuration
+    if (!initialised_) { // changed since it was tried: go on with the chips alone
         if (FILE* none = std::fopen("/dev/null", "r")) {
             initialised_ = sensors_init(none) == 0;
             std::fclose(none);

@@ -16,15 +16,16 @@ namespace hwmon {
 class SensorsLibrary {
 public:
     // Reads `configFile`, or the system configuration when it is empty.
-    // Null when it does not parse; `error` then names the file and the line.
+    // Null when it cannot be read or does not parse; `error` then says why
+    // (for a parse error, the file and the line).
     static std::unique_ptr<SensorsLibrary> Open(const std::string& configFile, std::string* error);
     ~SensorsLibrary();
     SensorsLibrary(const SensorsLibrary&) = delete;
     SensorsLibrary& operator=(const SensorsLibrary&) = delete;
 
-    // Reads the configuration again (on SIGHUP). When it no longer parses,
-    // returns false with the reason, and goes on with what libsensors made of
-    // it, as the sensors command would show.
+    // Reads the configuration again (on SIGHUP), which also finds chips
+    // whose drivers were loaded since. When it no longer reads or parses,
+    // returns false with the reason and keeps the configuration it had.
     bool Reload(std::string* error);
 
     // Every temperature (°C), fan (RPM) and voltage (V) input, named by its
@@ -37,6 +38,9 @@ public:
 private:
     explicit SensorsLibrary(std::string configFile) : configFile_(std::move(configFile)) {}
     bool Init(std::string* error);
+    // Init() in a child process first: libsensors' parser ends the process
+    // that reads a file it cannot read (a directory, say) rather than return.
+    bool TryInChild(std::string* error) const;
 
     std::string configFile_;
     bool initialised_ = false;
