@@ -1,8 +1,8 @@
 #include "drive_survey.h"
 #include "mountinfo.h"
 
+#include <climits>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -27,11 +27,14 @@ std::optional<BlockDevice> LookupBlockDevice(const std::string& source) {
     const std::string sys = "/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" +
                             std::to_string(minor(st.st_rdev));
     // A partition has no "removable" of its own; its disk is one level up.
-    std::ifstream flag(sys + "/removable");
-    if (!flag) flag.open(sys + "/../removable");
-    char removable = '0';
-    flag >> removable;
-    return BlockDevice{static_cast<std::uint64_t>(st.st_rdev), removable == '1'};
+    std::string removable = ReadFile((sys + "/removable").c_str());
+    if (removable.empty()) removable = ReadFile((sys + "/../removable").c_str());
+    // The link names the device as the kernel does: ".../block/zram0".
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(sys.c_str(), target, sizeof target - 1);
+    const std::string name = n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "";
+    return BlockDevice{static_cast<std::uint64_t>(st.st_rdev), removable.rfind('1', 0) == 0,
+                       IsMemoryDiskName(name.substr(name.rfind('/') + 1))};
 }
 
 } // namespace

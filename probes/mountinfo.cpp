@@ -53,6 +53,14 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
     return mounts;
 }
 
+bool IsMemoryDiskName(std::string_view kernelName) {
+    for (const std::string_view prefix : {"zram", "ram"})
+        if (kernelName.substr(0, prefix.size()) == prefix && kernelName.size() > prefix.size() &&
+            kernelName.find_first_not_of("0123456789", prefix.size()) == std::string_view::npos)
+            return true;
+    return false;
+}
+
 std::vector<DriveMount> SelectFixedMounts(const std::vector<MountEntry>& mounts,
                                           const BlockDeviceLookup& lookup) {
     std::vector<DriveMount> drives;
@@ -72,7 +80,7 @@ std::vector<DriveMount> SelectFixedMounts(const std::vector<MountEntry>& mounts,
             IsImageOrOptical(mount.fsType))
             continue;
         const auto device = lookup(mount.source);
-        if (!device || device->removable ||
+        if (!device || device->removable || device->inMemory ||
             std::find(seen.begin(), seen.end(), device->id) != seen.end())
             continue;
         seen.push_back(device->id);

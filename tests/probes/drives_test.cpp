@@ -22,15 +22,18 @@ constexpr const char* kMountInfo =
     "34 26 11:0 / /media/cdrom ro - iso9660 /dev/sr0 ro\n"
     "35 26 7:0 / /snap/core ro - squashfs /dev/loop0 ro\n"
     "36 26 8:2 / /var/lib/docker rw - ext4 /dev/sda2 rw\n"
+    "38 26 252:0 / /var/cache rw - ext4 /dev/zram0 rw\n"
+    "39 26 1:0 / /mnt/ram rw - ext2 /dev/ram0 rw\n"
     "garbage line without fields\n"
     "37 26 8:49 / /data rw - ext4\n";
 
 BlockDeviceLookup FakeDevices() {
     return [](const std::string& source) -> std::optional<BlockDevice> {
         static const std::map<std::string, BlockDevice> devices = {
-            {"/dev/sda1", {0x801, false}}, {"/dev/sda2", {0x802, false}},
-            {"/dev/sdb1", {0x811, false}}, {"/dev/sdc1", {0x821, true}},
-            {"/dev/sr0", {0xB00, true}},   {"/dev/loop0", {0x700, false}},
+            {"/dev/sda1", {0x801, false}},         {"/dev/sda2", {0x802, false}},
+            {"/dev/sdb1", {0x811, false}},         {"/dev/sdc1", {0x821, true}},
+            {"/dev/sr0", {0xB00, true}},           {"/dev/loop0", {0x700, false}},
+            {"/dev/zram0", {0xFC00, false, true}}, {"/dev/ram0", {0x100, false, true}},
         };
         const auto found = devices.find(source);
         if (found == devices.end()) return std::nullopt;
@@ -42,7 +45,7 @@ BlockDeviceLookup FakeDevices() {
 
 TEST(MountInfo, ParsesFieldsAndDecodesEscapes) {
     const auto mounts = ParseMountInfo(kMountInfo);
-    ASSERT_EQ(mounts.size(), 13u); // the two broken lines are skipped
+    ASSERT_EQ(mounts.size(), 15u); // the two broken lines are skipped
     EXPECT_EQ(mounts[2].mountPoint, "/");
     EXPECT_EQ(mounts[2].fsType, "ext4");
     EXPECT_EQ(mounts[2].source, "/dev/sda2");
@@ -58,6 +61,13 @@ TEST(MountInfo, SelectsFixedDrivesOncePerDevice) {
     EXPECT_EQ(drives[1].mountPoint, "/boot/efi");
     EXPECT_EQ(drives[2].letter, "E:");
     EXPECT_EQ(drives[2].mountPoint, "/srv/My Data");
+}
+
+TEST(MountInfo, RamDisksByTheirKernelNames) {
+    for (const char* name : {"zram0", "zram12", "ram0", "ram15"})
+        EXPECT_TRUE(IsMemoryDiskName(name)) << name;
+    for (const char* name : {"sda2", "nvme0n1p1", "ram", "zram", "ramdisk", "rampart0", "dm-0", ""})
+        EXPECT_FALSE(IsMemoryDiskName(name)) << name;
 }
 
 TEST(MountInfo, RootIsAlwaysDriveCEvenOnOverlay) {
