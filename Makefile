@@ -22,7 +22,13 @@ $(BUILD)/build.ninja: CMakeLists.txt
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The display is checked before anything is installed or built, and only the
+# programs that run are built.
+run:
+	@scripts/run-program check
+	@scripts/install-deps
+	@$(MAKE) --no-print-directory $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target korvid-halvane korvid-halvaned korvid-hwmon
 	@scripts/run-program $(BUILD)
 
 # The whole suite, then again under AddressSanitizer and UBSan, then a short

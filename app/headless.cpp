@@ -6,13 +6,26 @@
 
 #include <QCoreApplication>
 
+namespace {
+
+// How often an idle service looks at the sensor block, to tell when its
+// publisher stops or comes back.
+constexpr std::chrono::seconds kSourceWatch{10};
+
+} // namespace
+
 HeadlessService::HeadlessService(MonitorEnvironment env, StartOptions options,
                                  const ServiceChoice& choice, QObject* parent)
     : QObject(parent), monitor_(std::move(env)), options_(std::move(options)), choice_(choice),
-      service_(new ReportService([this] { return BuildReport(monitor_.ForReport()); },
-                                 choice.settings, this)) {
-    refresh_.setInterval(korvid::kRefreshInterval);
-    connect(&refresh_, &QTimer::timeout, this, [this] { monitor_.Refresh(); });
+      service_(new ReportService(
+          [this] {
+              monitor_.RefreshReadings(korvid::kRefreshInterval);
+              return BuildReport(monitor_.ForReport());
+          },
+          choice.settings, this)) {
+    sourceWatch_.setInterval(kSourceWatch);
+    connect(&sourceWatch_, &QTimer::timeout, this,
+            [this] { monitor_.RefreshReadings(kSourceWatch); });
     auto say = [this](const QString& text) { Log(text.toStdString()); };
     connect(service_, &ReportService::Listening, this, say);
     connect(service_, &ReportService::ListenFailed, this, say);
@@ -46,7 +59,7 @@ void HeadlessService::TellAllowList(const ServiceChoice& choice) const {
 void HeadlessService::Start() {
     monitor_.StartUp();
     TellPairs(monitor_.LoadPairings(), false);
-    refresh_.start();
+    sourceWatch_.start();
     TellAllowList(choice_);
     service_->Start();
 }

@@ -5,6 +5,11 @@
 // Core alone: no window, no display, no GUI library. It tells what it does on
 // standard error, one line each (the journal keeps them), and reads the pairs
 // file again on SIGHUP.
+//
+// Nobody watches its readings between reports, so it refreshes them when a
+// display asks, unless they are younger than the refresh interval; a report's
+// CPU load covers the time since the previous report. Idle, it wakes only to
+// check the sensor block now and then, to tell a publisher that stopped.
 
 #include "command_line.h"
 #include "monitor.h"
@@ -40,7 +45,7 @@ private:
     StartOptions options_;
     ServiceChoice choice_;
     ReportService* service_;
-    QTimer refresh_;
+    QTimer sourceWatch_;
 };
 
 // Runs the service in this process until SIGTERM or SIGINT (the console's

@@ -102,7 +102,7 @@ Monitor::PairsLoaded Monitor::ReloadPairings() {
     const PairsLoaded loaded = LoadPairings();
     for (std::size_t row = 0; row < model_.params.size(); ++row)
         if (model_.params[row].sensor != before[row].sensor) model_.params[row].value = {};
-    Refresh();
+    RefreshReadings();
     return loaded;
 }
 
@@ -134,14 +134,21 @@ std::vector<int> Monitor::UnpairedCheckedRows() const {
 }
 
 void Monitor::Refresh() {
-    const modMBMAccess::SensorSnapshot snapshot = ReadSensors();
-    for (ParamRow& row : model_.params)
-        if (const auto slot = pairing::SensorSlotOf(row.sensor))
-            row.value = {ParamValue::Source::Refreshed, snapshot.Sensors[*slot].Current};
+    RefreshReadings();
     if (cpuUsage_) {
         model_.cpuLoad = cpuUsage_->Usage();
         model_.cpuLoadBare = false;
     }
+}
+
+void Monitor::RefreshReadings(std::chrono::milliseconds age) {
+    const auto now = std::chrono::steady_clock::now();
+    if (readingsTime_ && now - *readingsTime_ < age) return;
+    readingsTime_ = now;
+    const modMBMAccess::SensorSnapshot snapshot = ReadSensors();
+    for (ParamRow& row : model_.params)
+        if (const auto slot = pairing::SensorSlotOf(row.sensor))
+            row.value = {ParamValue::Source::Refreshed, snapshot.Sensors[*slot].Current};
 }
 
 const MonitorModel& Monitor::ForReport() {

@@ -59,6 +59,8 @@ public:
     // One refresh: every paired row's reading from a fresh snapshot, and the
     // CPU load. Nothing else changes.
     void Refresh();
+    // The readings alone, when the last were read `age` or longer ago.
+    void RefreshReadings(std::chrono::milliseconds age = {});
     // Brings the CPU load (left without its "%") and the drives up to date
     // for a report, and returns what the report sends.
     const MonitorModel& ForReport();
@@ -81,6 +83,7 @@ private:
     std::unique_ptr<cCpuInfo> cpuInfo_;
     std::unique_ptr<clsCPUUsage> cpuUsage_;
     std::optional<std::chrono::steady_clock::time_point> driveSurveyTime_;
+    std::optional<std::chrono::steady_clock::time_point> readingsTime_;
     std::optional<modMBMAccess::BlockState> lastSource_;
     bool toldOthersMayWrite_ = false;
     std::string sourceProblem_;

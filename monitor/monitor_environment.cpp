@@ -3,18 +3,9 @@
 #include "computer_name.h"
 #include "profile.h"
 #include "shared_block.h"
+#include "user_locale.h"
 
-#include <QLocale>
 #include <cstdio>
-
-namespace {
-
-char SystemDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
-}
-
-} // namespace
 
 MonitorEnvironment SystemEnvironment() {
     MonitorEnvironment env;
@@ -28,7 +19,7 @@ MonitorEnvironment SystemEnvironment() {
     env.computerName = ComputerName;
     env.surveyDrives = SurveyFixedDrives;
     env.settingsFile = profile::SettingsFilePath("Korvid.INI");
-    env.decimalSeparator = SystemDecimalSeparator();
+    env.decimalSeparator = UserDecimalSeparator();
     env.log = LogToStandardError;
     return env;
 }

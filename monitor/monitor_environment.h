@@ -35,7 +35,7 @@ struct MonitorEnvironment {
     std::function<void(const std::string&)> log;
 };
 
-// The machine this runs on (needs Qt Core: the user's decimal separator).
+// The machine this runs on.
 MonitorEnvironment SystemEnvironment();
 
 // One line on standard error, "Korvid Halvane: " first.
