@@ -114,7 +114,7 @@ std::string Drain(int fd) {
 // rewrites its configuration, SIGHUP asks it to read it again, and the block
 // is read once slot 0's name has changed (or after 3 s).
 ChipRun RunOnFakeChip(const ChipFiles& files, const std::vector<std::string>& args,
-                      const std::function<void()>& reload = {}) {
+                      const std::function<void()>& reload = {}, const char* hidden = "/sys/class") {
     int results[2];
     ChipRun run;
     if (::pipe(results) != 0) {
@@ -127,7 +127,7 @@ ChipRun RunOnFakeChip(const ChipFiles& files, const std::vector<std::string>& ar
         const int out = results[1];
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", "/sys/class", "tmpfs", 0, "mode=0755") != 0 ||
+            ::mount("tmpfs", hidden, "tmpfs", 0, "mode=0755") != 0 ||
             ::mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") != 0) {
             Put(out, std::string("a private mount namespace: ") + std::strerror(errno));
             ::_exit(0);
@@ -572,13 +572,19 @@ TEST(HwmonSensors, AConfigurationThatDoesNotParseIsRefusedAndSighupReadsItAgain)
         << kept.messages;
 }
 
-// No chip at all: the publisher says what to do rather than count the clock
-// as a sensor.
+// No chip at all, or no sysfs to find one in (a container): the publisher
+// publishes what it has and says what to do, rather than count the clock as
+// a sensor or stop as if its configuration were wrong.
 TEST(HwmonSensors, WithoutChipsSaysWhatToTry) {
-    const ChipRun run = RunOnFakeChip({}, {"--once"});
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.messages.find("no hardware sensors found"), std::string::npos) << run.messages;
-    EXPECT_NE(run.messages.find("sensors-detect"), std::string::npos);
-    EXPECT_EQ(run.messages.find("publishing 1 sensor"), std::string::npos);
+    for (const char* hidden : {"/sys/class", "/sys"}) {
+        const ChipRun run = RunOnFakeChip({}, {"--once"}, {}, hidden);
+        SKIP_WITHOUT_NAMESPACE(run);
+        EXPECT_EQ(run.status, 0) << hidden << ": " << run.messages;
+        EXPECT_NE(run.messages.find("no hardware sensors found"), std::string::npos)
+            << run.messages;
+        EXPECT_NE(run.messages.find("sensors-detect"), std::string::npos);
+        EXPECT_EQ(run.messages.find("publishing 1 sensor"), std::string::npos);
+    }
+    const ChipRun bare = RunOnFakeChip({}, {"--once"}, {}, "/sys");
+    EXPECT_NE(bare.messages.find("no sysfs at /sys"), std::string::npos) << bare.messages;
 }

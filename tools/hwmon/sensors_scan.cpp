@@ -162,7 +162,10 @@ bool SensorsLibrary::Init(std::string* error) {
         }
         return false;
     }
-    if (status != 0) {
+    // Without sysfs (a container may hide it) there is no chip to read; that
+    // is no fault of the configuration, and the clock can still be published.
+    noSysfs_ = status == -SENSORS_ERR_KERNEL;
+    if (status != 0 && !noSysfs_) {
         if (error) *error = std::string("libsensors: ") + sensors_strerror(status);
         return false;
     }
@@ -185,6 +188,9 @@ bool SensorsLibrary::Reload(std::string* error) {
 
 std::vector<Reading> SensorsLibrary::Read(Warnings* warnings) const {
     std::vector<Reading> readings;
+    if (noSysfs_ && warnings)
+        warnings->push_back("libsensors finds no sysfs at /sys, where the kernel shows its "
+                            "sensor chips");
     if (!initialised_) return readings;
     int chipNumber = 0;
     while (const sensors_chip_name* chip = sensors_get_detected_chips(nullptr, &chipNumber)) {

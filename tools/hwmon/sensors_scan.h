@@ -44,6 +44,7 @@ private:
 
     std::string configFile_;
     bool initialised_ = false;
+    bool noSysfs_ = false; // libsensors found no sysfs, so no chip
 };
 
 // Processor 0's clock in MHz from <sysRoot>/devices/system/cpu/cpu0/cpufreq/
