@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 JOBS       ?= $(shell nproc)
 
-.PHONY: all deps build run test test-asan test-windows windows-zip bench fuzz deb format tidy clean
+.PHONY: all deps build run test test-asan test-windows windows-zip windows-installer bench fuzz deb format tidy clean
 
 all: build
 
@@ -61,11 +61,15 @@ test-windows:
 	@scripts/install-deps windows
 	@scripts/test-windows $(WIN64_BUILD) $(WIN32_BUILD)
 
-# The Windows program as users get it: dist/korvid-halvane-<version>-windows-x86_64.zip.
+# The Windows program as users get it: dist/korvid-halvane-<version>-windows-x86_64.zip,
+# and with windows-installer dist/korvid-halvane-<version>-setup.exe too.
 windows-zip:
 	@scripts/install-deps windows
 	@bash -c 'set -e; source scripts/windows-env; qt=$$(windows_qt) || { echo "windows-zip: no Qt for MinGW (set QT_MINGW_PREFIX)" >&2; exit 1; }; \
-	    windows_build $(WIN64_BUILD) "$$qt"; scripts/windows-zip $(WIN64_BUILD) "$$qt"'
+	    windows_build $(WIN64_BUILD) "$$qt"; scripts/windows-zip $(WIN64_BUILD) "$$qt" $(BUILD)'
+
+windows-installer: windows-zip
+	@scripts/windows-installer $(WIN64_BUILD)
 
 # The Debian package, in dist/.
 deb:

@@ -12,7 +12,8 @@ namespace profile {
 
 // Where a settings file of that name lives: on Linux in $XDG_CONFIG_HOME,
 // else ~/.config; on Windows the bare name, which the profile functions keep
-// in the Windows directory.
+// in the Windows directory, unless a save could not write it there and went
+// to %APPDATA%\Korvid Halvane instead, which is then read first.
 std::string SettingsFilePath(const std::string& fileName);
 
 // At most `maxChars` characters of the value of `key` in `section`; `fallback`
@@ -28,8 +29,10 @@ std::optional<std::string> FindString(const std::string& section, const std::str
                                       std::string* error = nullptr);
 
 // Sets the value, creating the file, section or key when missing and keeping
-// everything else in the file. A crash or a full disk never leaves a broken
-// file. On failure returns false and says why in `error`.
+// everything else in the file (on Windows, a bare name that the Windows
+// directory cannot take goes to the user's folder). A crash or a full disk
+// never leaves a broken file. On failure returns false and says why in
+// `error`.
 bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                  const std::string& file, std::string* error);
 

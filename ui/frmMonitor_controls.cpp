@@ -7,6 +7,24 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Rows as tall as a line of the list's font, as the form's list boxes have
+// them, whatever padding the style adds (Windows' adds two pixels, and the
+// nine parameter rows would no longer fit their lists).
+class LineRows : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(option.fontMetrics.height());
+        return size;
+    }
+};
+
+} // namespace
 
 void frmMonitor::BuildControls() {
     setObjectName("frmMonitor");
@@ -35,6 +53,8 @@ void frmMonitor::BuildControls() {
         // their last row).
         widget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         widget->setTextElideMode(Qt::ElideNone);
+        widget->setItemDelegate(new LineRows(widget));
+        widget->setUniformItemSizes(true);
         PlaceInTwips(widget, l, t, w, h);
         return widget;
     };

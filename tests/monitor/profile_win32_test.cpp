@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 namespace fs = std::filesystem;
 
@@ -61,4 +62,25 @@ TEST(ProfileFunctions, LoadReadsAtMost99Characters) {
         << "[Korvid]\r\nSensors=" << std::string(500, '7') << "\r\n";
     EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file.string()).size(), 99u);
     fs::remove(file);
+}
+
+// A standard user cannot write the Windows directory (here its Korvid.INI is
+// a directory, which no user can write): the save goes to the user's own
+// folder, which is read first from then on.
+TEST(ProfileFunctions, ASaveTheWindowsDirectoryRefusesGoesToTheUsersFolder) {
+    char windows[MAX_PATH] = {};
+    ASSERT_GT(::GetWindowsDirectoryA(windows, sizeof windows), 0u);
+    const fs::path blocked = fs::path(windows) / "Korvid.INI";
+    const fs::path own = fs::path(std::getenv("APPDATA")) / "Korvid Halvane" / "Korvid.INI";
+    fs::remove_all(blocked);
+    fs::remove(own);
+    EXPECT_EQ(profile::SettingsFilePath("Korvid.INI"), "Korvid.INI");
+    fs::create_directory(blocked);
+
+    std::string error;
+    ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", "3\\", "Korvid.INI", &error)) << error;
+    EXPECT_EQ(profile::SettingsFilePath("Korvid.INI"), own.string());
+    EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, own.string()), "3\\");
+    fs::remove_all(blocked);
+    fs::remove(own);
 }

@@ -105,6 +105,13 @@ private slots:
             QCOMPARE(List(*w, name)->selectionMode(), QAbstractItemView::SingleSelection);
             QVERIFY(!List(*w, name)->isSortingEnabled());
         }
+        // The nine parameter rows fit their lists, whatever the style's padding.
+        w->show();
+        for (const char* name : {"List2", "List3", "List4"}) {
+            QListWidget* list = List(*w, name);
+            QVERIFY2(list->visualItemRect(list->item(8)).bottom() < list->viewport()->height(),
+                     name);
+        }
 
         const QStringList order = {"Command1", "List1",    "List2",    "List3",    "List4",
                                    "Text1",    "List5",    "CompName", "Command2", "Command3",

@@ -1,0 +1,108 @@
+; The Windows installer, built on Linux with Debian's nsis (makensis) by
+; scripts/windows-installer, which defines VERSION, STAGE (the folder of files
+; to install), ICON, LICENSE and OUTFILE.
+;
+; Installs the program and its DLLs under Program Files, a Start-menu entry,
+; optionally an entry that starts it at logon with the saved pairs, and an
+; uninstaller registered in Apps & Features. Silent with /S; /LOGON selects
+; the logon entry then.
+
+Unicode true
+SetCompressor /SOLID lzma
+!include "MUI2.nsh"
+!include "FileFunc.nsh"
+!include "x64.nsh"
+
+!define APP "Korvid Halvane"
+!define PUBLISHER "The Korvid Halvane developers"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
+
+Name "${APP}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${APP}"
+RequestExecutionLevel admin
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey "ProductName" "${APP}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "FileDescription" "${APP} setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}; zlib licence"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+Section "${APP}" SecProgram
+    SectionIn RO
+    SetRegView 64
+    SetShellVarContext all
+    SetOutPath "$INSTDIR"
+    File /r "${STAGE}/*.*"
+    WriteUninstaller "$INSTDIR\uninstall.exe"
+    CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\korvid-halvane.exe" "" \
+        "$INSTDIR\korvid-halvane.ico" 0
+
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\korvid-halvane.ico"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section /o "Start at logon with the saved pairs" SecLogon
+    SetShellVarContext all
+    CreateShortcut "$SMSTARTUP\${APP}.lnk" "$INSTDIR\korvid-halvane.exe" "--use-saved" \
+        "$INSTDIR\korvid-halvane.ico" 0
+SectionEnd
+
+LangString DESC_Program ${LANG_ENGLISH} "The program, its Qt and runtime DLLs, and a Start-menu entry."
+LangString DESC_Logon ${LANG_ENGLISH} "Start Korvid Halvane for every user at logon, with the pairs saved last and without the start-up question."
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_Program)
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecLogon} $(DESC_Logon)
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+Function .onInit
+    ${IfNot} ${RunningX64}
+        MessageBox MB_OK|MB_ICONSTOP "${APP} needs 64-bit Windows." /SD IDOK
+        Abort
+    ${EndIf}
+    SetRegView 64
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/LOGON" $1
+    ${IfNot} ${Errors}
+        SectionSetFlags ${SecLogon} ${SF_SELECTED}
+    ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+    SetRegView 64
+    SetShellVarContext all
+    Delete "$SMPROGRAMS\${APP}.lnk"
+    Delete "$SMSTARTUP\${APP}.lnk"
+    ; What the installer put there, and nothing else: the settings that users
+    ; saved (Korvid.INI in the Windows directory or in their own folders)
+    ; stay theirs.
+    !include "${STAGE}.uninstall.nsh"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
