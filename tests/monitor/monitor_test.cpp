@@ -96,8 +96,8 @@ TEST(Monitor, PairsLoadCountAndReload) {
     ASSERT_TRUE(monitor.SavePairings(&error)) << error;
     EXPECT_EQ(Monitor(machine.Environment()).LoadPairings().paired, 1);
 
-    QDir(machine.configDir.path()).remove("Korvid.INI");
-    QDir(machine.configDir.path()).mkdir("Korvid.INI");
+    std::filesystem::remove(machine.SettingsFile());
+    std::filesystem::create_directory(machine.SettingsFile());
     loaded = monitor.LoadPairings();
     EXPECT_FALSE(loaded.found);
     // Linux says why; the Windows profile functions read it as missing.

@@ -7,9 +7,9 @@
 
 #include "monitor.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "support/temp_dir.h"
+
+#include <fstream>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -31,7 +31,7 @@ struct FakeMachine {
     std::vector<FixedDrive> drives;
     std::shared_ptr<int> load = std::make_shared<int>(7);
     std::vector<std::string> log;
-    QTemporaryDir configDir;
+    TempDir configDir;
 
     void SetSensor(int slot, const char* name, double reading) {
         std::memset(snapshot.Sensors[slot].Name, 0, sizeof snapshot.Sensors[slot].Name);
@@ -40,10 +40,9 @@ struct FakeMachine {
         snapshot.Sensors[slot].Current = reading;
     }
 
-    std::string SettingsFile() const { return (configDir.path() + "/Korvid.INI").toStdString(); }
+    std::string SettingsFile() const { return configDir.File("Korvid.INI"); }
     void WriteSettings(const char* text) const {
-        QFile file(QString::fromStdString(SettingsFile()));
-        if (file.open(QIODevice::WriteOnly)) file.write(text);
+        std::ofstream(SettingsFile(), std::ios::binary) << text;
     }
 
     MonitorEnvironment Environment() {

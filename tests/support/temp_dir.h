@@ -4,7 +4,7 @@
 // removed with everything in it when the object goes.
 
 #include <filesystem>
-#include <stdlib.h>
+#include <random>
 #include <string>
 
 namespace testing_support {
@@ -12,11 +12,17 @@ namespace testing_support {
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "korvid-test") {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        path_ = ::mkdtemp(pattern.data());
+        std::random_device random;
+        const auto base = std::filesystem::temp_directory_path();
+        // A name nobody has taken; create_directory says whether it was free.
+        do
+            path_ = base / (prefix + "-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(path_));
     }
-    ~TempDir() { std::filesystem::remove_all(path_); }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 

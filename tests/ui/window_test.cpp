@@ -267,10 +267,10 @@ private slots:
     void failedSaveWarnsAndNamesTheFile() {
         FakeWindow machine;
         WindowEnvironment env = machine.Window();
-        QFile blocker(machine.configDir.path() + "/blocker");
+        QFile blocker(QString::fromStdString(machine.configDir.File("blocker")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        env.monitor.settingsFile = (machine.configDir.path() + "/blocker/Korvid.INI").toStdString();
+        env.monitor.settingsFile = machine.configDir.File("blocker") + "/Korvid.INI";
         machine.messages->answers.push_back(Answer::No);
         frmMonitor w(env);
         w.Form_Load();
