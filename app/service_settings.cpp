@@ -86,7 +86,7 @@ std::optional<ServiceChoice> ChooseService(const StartOptions& options,
         std::string why;
         const auto endpoint = tcp::ParseEndpoint(item, korvid::kPort, &why);
         if (!endpoint) {
-            if (error) *error = from + ": " + why;
+            if (error) *error = from.append(": ").append(why);
             return std::nullopt;
         }
         choice.settings.listen.push_back(*endpoint);

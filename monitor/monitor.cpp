@@ -99,7 +99,7 @@ Monitor::PairsLoaded Monitor::LoadPairings() {
 
 Monitor::PairsLoaded Monitor::ReloadPairings() {
     const auto before = model_.params;
-    const PairsLoaded loaded = LoadPairings();
+    PairsLoaded loaded = LoadPairings();
     for (std::size_t row = 0; row < model_.params.size(); ++row)
         if (model_.params[row].sensor != before[row].sensor) model_.params[row].value = {};
     RefreshReadings();

@@ -102,7 +102,8 @@ std::string AddressText(const Address& address) {
                "." + std::to_string(b[15]);
     std::uint16_t groups[8];
     for (int i = 0; i < 8; ++i)
-        groups[i] = static_cast<std::uint16_t>(b[2 * i] << 8 | b[2 * i + 1]);
+        groups[i] =
+            static_cast<std::uint16_t>(b[2 * std::size_t(i)] << 8 | b[2 * std::size_t(i) + 1]);
     // The longest run of two or more zero groups becomes "::", the first
     // of equal runs.
     int bestStart = -1, bestLength = 1;

@@ -87,7 +87,7 @@ std::string PortHolder(std::uint16_t port) {
             std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
             holder = name.rfind("korvid-halvane", 0) == 0
                          ? "another copy of Korvid Halvane (pid " + pid + ") serves it"
-                         : name + " (pid " + pid + ") listens on it";
+                         : name.append(" (pid ").append(pid).append(") listens on it");
             break;
         }
         ::closedir(fds);
@@ -101,7 +101,7 @@ std::string PortHolder(std::uint16_t port) {
 // the caller refuses the clients it does not serve. (A socket that stopped
 // listening could be bound beside; listening again on it costs a walk over
 // every closed connection still in TIME_WAIT on the port.)
-class LinuxListener : public PortListener {
+class LinuxListener final : public PortListener {
 public:
     ~LinuxListener() override { Close(); }
 

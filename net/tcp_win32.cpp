@@ -76,7 +76,7 @@ Address FromSockaddr(const sockaddr_storage& storage, std::uint16_t* port) {
 // Listening sockets kept for the listener's life, each with
 // SO_EXCLUSIVEADDRUSE, so that no other socket can bind its address and port
 // meanwhile; the caller refuses the clients it does not serve.
-class WindowsListener : public PortListener {
+class WindowsListener final : public PortListener {
 public:
     WindowsListener() { StartWinsock(); }
     ~WindowsListener() override { Close(); }

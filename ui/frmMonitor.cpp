@@ -136,7 +136,7 @@ quint16 frmMonitor::ListeningPort() const {
 // then shows without its "%" until the next tick, and the drives as surveyed
 // now.
 std::string frmMonitor::Report() {
-    const std::string report = BuildReport(monitor_.ForReport());
+    std::string report = BuildReport(monitor_.ForReport());
     RenderLoad();
     DetectDrives();
     return report;

@@ -32,28 +32,28 @@ TEST(Report, MatchesTheWireFormatByteForByte) {
 // Each row: what the monitor knows, and the bytes the report carries for it.
 TEST(Report, EveryKindOfValueGivesItsText) {
     struct Case {
-        int row;
-        ParamValue value;
-        char separator;
         std::string line;
+        ParamValue value;
+        int row;
+        char separator;
     };
     const Case cases[] = {
-        {0, {}, '.', "MBoTe=NA\\"},
-        {3, {}, '.', "CPUFa=-NA-\\"},
-        {5, {}, ',', "3.3-V=NA\\"},
+        {"MBoTe=NA\\", {}, 0, '.'},
+        {"CPUFa=-NA-\\", {}, 3, '.'},
+        {"3.3-V=NA\\", {}, 5, ','},
         // Linked: the sensor list's text, up to 15 significant digits.
-        {1, {Source::Linked, 45.123456789012345}, '.', "CPUTe=45.1234567890123\\"},
-        {1, {Source::Linked, 0.125}, '.', "CPUTe=0.125\\"},
-        {1, {Source::Linked, 2000}, '.', "CPUTe=2000\\"},
-        {1, {Source::Linked, std::nan("")}, '.', "CPUTe=NA\\"},
-        {6, {Source::Linked, 45.5}, ',', "+5Vol=45,5\\"},
+        {"CPUTe=45.1234567890123\\", {Source::Linked, 45.123456789012345}, 1, '.'},
+        {"CPUTe=0.125\\", {Source::Linked, 0.125}, 1, '.'},
+        {"CPUTe=2000\\", {Source::Linked, 2000}, 1, '.'},
+        {"CPUTe=NA\\", {Source::Linked, std::nan("")}, 1, '.'},
+        {"+5Vol=45,5\\", {Source::Linked, 45.5}, 6, ','},
         // Refreshed: two places, halves to even.
-        {2, {Source::Refreshed, 0.125}, '.', "MBoFa=0.12\\"},
-        {2, {Source::Refreshed, 0.375}, '.', "MBoFa=0.38\\"},
-        {7, {Source::Refreshed, -3.5}, '.', "+12Vo=-3.5\\"},
-        {7, {Source::Refreshed, 3.3125}, ',', "+12Vo=3,31\\"},
-        {8, {Source::Refreshed, -INFINITY}, '.', "CPUSp=NA\\"},
-        {8, {Source::Refreshed, 1e20}, '.', "CPUSp=1E+20\\"},
+        {"MBoFa=0.12\\", {Source::Refreshed, 0.125}, 2, '.'},
+        {"MBoFa=0.38\\", {Source::Refreshed, 0.375}, 2, '.'},
+        {"+12Vo=-3.5\\", {Source::Refreshed, -3.5}, 7, '.'},
+        {"+12Vo=3,31\\", {Source::Refreshed, 3.3125}, 7, ','},
+        {"CPUSp=NA\\", {Source::Refreshed, -INFINITY}, 8, '.'},
+        {"CPUSp=1E+20\\", {Source::Refreshed, 1e20}, 8, '.'},
     };
     for (const Case& c : cases) {
         MonitorModel model = SampleModel();

@@ -6,11 +6,10 @@
 // are kept.
 
 #include "monitor.h"
-
 #include "support/temp_dir.h"
 
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 
