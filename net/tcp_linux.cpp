@@ -13,6 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// After the system's socket headers, which it builds on.
+#include "socket_address.h"
+
 namespace tcp {
 
 namespace {
@@ -23,21 +26,6 @@ std::string ErrnoText(const std::string& what) {
 
 void SetInt(int fd, int level, int name, int value) {
     ::setsockopt(fd, level, name, &value, sizeof value);
-}
-
-Address FromSockaddr(const sockaddr_storage& storage, std::uint16_t* port) {
-    Address address;
-    if (storage.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
-        address.bytes[10] = address.bytes[11] = 0xff;
-        std::memcpy(&address.bytes[12], &in.sin_addr, 4);
-        if (port) *port = ntohs(in.sin_port);
-    } else {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
-        std::memcpy(address.bytes.data(), &in6.sin6_addr, 16);
-        if (port) *port = ntohs(in6.sin6_port);
-    }
-    return address;
 }
 
 // The listening sockets' inodes for `port` in one of /proc/net/tcp{,6}.
@@ -182,23 +170,10 @@ private:
         SetInt(fd, IPPROTO_TCP, TCP_KEEPIDLE, keepAlive.idleSeconds);
         SetInt(fd, IPPROTO_TCP, TCP_KEEPINTVL, keepAlive.intervalSeconds);
         SetInt(fd, IPPROTO_TCP, TCP_KEEPCNT, keepAlive.probes);
-        sockaddr_storage address{};
-        socklen_t length;
-        if (family == AF_INET6) {
-            // Every address means IPv4 as well; one IPv6 address means only it.
+        if (family == AF_INET6) // every address means IPv4 as well; one IPv6 address only it
             SetInt(fd, IPPROTO_IPV6, IPV6_V6ONLY, endpoint.address ? 1 : 0);
-            auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
-            in6.sin6_family = AF_INET6;
-            in6.sin6_port = htons(endpoint.port);
-            if (endpoint.address) std::memcpy(&in6.sin6_addr, endpoint.address->bytes.data(), 16);
-            length = sizeof in6;
-        } else {
-            auto& in = reinterpret_cast<sockaddr_in&>(address);
-            in.sin_family = AF_INET;
-            in.sin_port = htons(endpoint.port);
-            if (endpoint.address) std::memcpy(&in.sin_addr, &endpoint.address->bytes[12], 4);
-            length = sizeof in;
-        }
+        sockaddr_storage address;
+        socklen_t length = static_cast<socklen_t>(ToSockaddr(endpoint, family, address));
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(fd, SOMAXCONN) != 0) {
             if (error) {
@@ -233,18 +208,11 @@ std::vector<Address> Resolve(const std::string& host, std::string* error) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    std::vector<Address> addresses;
     if (status != 0) {
         if (error) *error = "cannot resolve " + host + ": " + ::gai_strerror(status);
-        return addresses;
+        return {};
     }
-    for (const addrinfo* info = found; info; info = info->ai_next) {
-        sockaddr_storage storage{};
-        std::memcpy(&storage, info->ai_addr, info->ai_addrlen);
-        const Address address = FromSockaddr(storage, nullptr);
-        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
-            addresses.push_back(address);
-    }
+    std::vector<Address> addresses = AddressesOf(found);
     ::freeaddrinfo(found);
     return addresses;
 }

@@ -11,6 +11,9 @@
 #include <ws2tcpip.h>
 // clang-format on
 
+// After the system's socket headers, which it builds on.
+#include "socket_address.h"
+
 namespace tcp {
 
 namespace {
@@ -56,21 +59,6 @@ void SetKeepAlive(SOCKET socket, const KeepAlive& keepAlive) {
                nullptr);
     // Older systems keep their own count.
     SetInt(socket, IPPROTO_TCP, kTcpKeepCount, static_cast<DWORD>(keepAlive.probes));
-}
-
-Address FromSockaddr(const sockaddr_storage& storage, std::uint16_t* port) {
-    Address address;
-    if (storage.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(storage);
-        address.bytes[10] = address.bytes[11] = 0xff;
-        std::memcpy(&address.bytes[12], &in.sin_addr, 4);
-        if (port) *port = ntohs(in.sin_port);
-    } else {
-        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(storage);
-        std::memcpy(address.bytes.data(), &in6.sin6_addr, 16);
-        if (port) *port = ntohs(in6.sin6_port);
-    }
-    return address;
 }
 
 // Listening sockets kept for the listener's life, each with
@@ -153,22 +141,10 @@ private:
             return false;
         }
         SetInt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, 1);
-        sockaddr_storage address{};
-        int length;
-        if (family == AF_INET6) {
+        if (family == AF_INET6) // every address means IPv4 as well; one IPv6 address only it
             SetInt(s, IPPROTO_IPV6, IPV6_V6ONLY, endpoint.address ? 1 : 0);
-            auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
-            in6.sin6_family = AF_INET6;
-            in6.sin6_port = htons(endpoint.port);
-            if (endpoint.address) std::memcpy(&in6.sin6_addr, endpoint.address->bytes.data(), 16);
-            length = sizeof in6;
-        } else {
-            auto& in = reinterpret_cast<sockaddr_in&>(address);
-            in.sin_family = AF_INET;
-            in.sin_port = htons(endpoint.port);
-            if (endpoint.address) std::memcpy(&in.sin_addr, &endpoint.address->bytes[12], 4);
-            length = sizeof in;
-        }
+        sockaddr_storage address;
+        int length = ToSockaddr(endpoint, family, address);
         if (::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(s, SOMAXCONN) != 0) {
             if (error) *error = ErrorText("cannot listen on " + where);
@@ -200,18 +176,11 @@ std::vector<Address> Resolve(const std::string& host, std::string* error) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
-    std::vector<Address> addresses;
     if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
         if (error) *error = ErrorText("cannot resolve " + host);
-        return addresses;
+        return {};
     }
-    for (const addrinfo* info = found; info; info = info->ai_next) {
-        sockaddr_storage storage{};
-        std::memcpy(&storage, info->ai_addr, info->ai_addrlen);
-        const Address address = FromSockaddr(storage, nullptr);
-        if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
-            addresses.push_back(address);
-    }
+    std::vector<Address> addresses = AddressesOf(found);
     ::freeaddrinfo(found);
     return addresses;
 }

@@ -24,24 +24,6 @@ TEST(MonitorModel, RowsShowNumberNameAndReading) {
     EXPECT_EQ(LoadText(model), "0");
 }
 
-TEST(Monitor, LinkShowsTheSensorListsReadingUntilTheNextRefresh) {
-    FakeMachine machine;
-    machine.SetSensor(6, "I/O / Temp", 31.125);
-    Monitor monitor(machine.Environment());
-    monitor.StartUp();
-    monitor.Link(6, 1);
-    EXPECT_EQ(monitor.Model().params[1].sensor, "6");
-    EXPECT_EQ(ValueText(monitor.Model(), 1), "31.125");
-    machine.SetSensor(6, "I/O / Temp", 2.125);
-    monitor.Refresh();
-    EXPECT_EQ(ValueText(monitor.Model(), 1), "2.12");
-    EXPECT_EQ(monitor.Model().sensors[6].reading, 31.125); // the list is start-up's
-    EXPECT_EQ(monitor.UnpairedCheckedRows(), (std::vector<int>{0, 2, 3, 4, 5, 6, 7}));
-    monitor.Clear();
-    EXPECT_EQ(monitor.Model().params[1].sensor, "-1");
-    EXPECT_EQ(ValueText(monitor.Model(), 1), "NA");
-}
-
 // A report's load is fresh and bare; its drives are surveyed again once the
 // last survey is older than the reuse time.
 TEST(Monitor, ForReportRefreshesLoadAndDrives) {

