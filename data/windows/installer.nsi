@@ -7,7 +7,8 @@
 ; uninstaller registered in Apps & Features. Silent with /S; /LOGON selects
 ; the logon entry then.
 
-Unicode true
+; 64-bit: it installs a 64-bit program, and builds and runs where no 32-bit code can.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "FileFunc.nsh"

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <poll.h>
 #include <set>
 #include <string>
 
@@ -32,6 +33,24 @@ void RequestStop(int) {
 }
 void RequestReload(int) {
     reloadRequested = 1;
+}
+
+// SIGTERM, SIGINT and SIGHUP stay blocked for the publisher's whole life
+// except while it waits in Sleep(): a request that comes before the handlers
+// are in place, or between a check of the flags and the wait, stays pending
+// until the wait takes it. None is lost, and none ends the process unhandled.
+void TakeRequestsOnlyWhileWaiting() {
+    sigset_t requests;
+    ::sigemptyset(&requests);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaddset(&requests, signal);
+    ::sigprocmask(SIG_BLOCK, &requests, nullptr);
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    action.sa_handler = RequestReload;
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 // Each distinct warning is told once, so a refresh loop does not repeat them.
@@ -57,17 +76,20 @@ Gathered Gather(const Options& options, const hwmon::SensorsLibrary* library,
                           [](const hwmon::Reading& r) { return r.kind != hwmon::Kind::Clock; }));
         return gathered;
     }
-    const auto text = hwmon::ReadTable(*options.table, warnings, stopRequested);
+    const auto text = hwmon::ReadTable(*options.table, warnings);
     gathered.tableRead = text.has_value();
     if (text) gathered.readings = hwmon::ParseTable(*text, &warnings);
     return gathered;
 }
 
+// Waits `ms`, or until a request comes: the one place where requests are
+// delivered, atomically with the wait.
 void Sleep(long ms) {
-    timespec rest{ms / 1000, (ms % 1000) * 1000000};
-    // A signal ends the sleep early; the loop then sees what it asked for.
-    while (!stopRequested && !reloadRequested && ::nanosleep(&rest, &rest) != 0 && errno == EINTR) {
-    }
+    if (stopRequested || reloadRequested) return;
+    const timespec period{ms / 1000, (ms % 1000) * 1000000};
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::ppoll(nullptr, 0, &period, &none);
 }
 
 void TellCount(const Options& options, const Gathered& gathered) {
@@ -104,6 +126,7 @@ int List(const Options& options, const hwmon::SensorsLibrary* library) {
 } // namespace
 
 int main(int argc, char** argv) {
+    TakeRequestsOnlyWhileWaiting();
     Options options;
     switch (hwmon::ParseOptions(argc, argv, options)) {
     case hwmon::Parsed::Run:
@@ -140,13 +163,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     block->SetRemoveOnDestroy(!options.once);
-
-    struct sigaction action {}; // no SA_RESTART: a signal ends a blocking read
-    action.sa_handler = RequestStop;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    action.sa_handler = RequestReload;
-    ::sigaction(SIGHUP, &action, nullptr);
 
     std::set<std::string> told;
     std::size_t lastCount = SIZE_MAX; // none told yet

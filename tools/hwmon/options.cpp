@@ -39,7 +39,8 @@ Options:
                    editing the file changes the readings. A file that is
                    well-formed UTF-8 is read as UTF-8 (characters outside
                    Latin-1 become '?'); any other is read as Latin-1 bytes.
-                   A file over 1 MiB, or a line over 4 KiB, is refused
+                   A file over 1 MiB, a line over 4 KiB, or anything but a
+                   regular file (a FIFO, a device) is refused
   --interval MS    refresh every MS milliseconds (default %ld)
   --once           publish once and exit, leaving the block in place
   --block NAME     publish under another shared-memory name (for tests)
