@@ -1,5 +1,6 @@
 #include "number_text.h"
 #include "proc_stat.h"
+#include "support/temp_dir.h"
 
 #include <clocale>
 #include <cstdlib>
@@ -16,8 +17,10 @@ using numtext::RoundHalfEven;
 // (scripts/install-deps installs it).
 TEST(NumberText, ProcessLocaleChangesNothing) {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / "korvid-locale";
-    fs::create_directories(dir);
+    // A directory of its own: another run of the suite may build its locale
+    // at the same moment.
+    const testing_support::TempDir temp("korvid-locale");
+    const fs::path& dir = temp.Path();
     // localedef also exits non-zero for mere warnings; the compiled locale's
     // presence is what counts.
     const std::string make =
@@ -42,5 +45,4 @@ TEST(NumberText, ProcessLocaleChangesNothing) {
 
     std::setlocale(LC_ALL, "C");
     ::unsetenv("LOCPATH");
-    fs::remove_all(dir);
 }
