@@ -39,6 +39,15 @@ void AcceptQtOptions(QCommandLineParser& parser) {
 
 } // namespace
 
+ServiceOptions StartOptions::Where() const {
+    ServiceOptions where;
+    for (const QString& value : listen)
+        where.listen.push_back(value.toLocal8Bit().toStdString());
+    for (const QString& value : allow)
+        where.allow.push_back(value.toLocal8Bit().toStdString());
+    return where;
+}
+
 std::optional<int> Reply(const StartOptions& options) {
     switch (options.action) {
     case StartOptions::Action::Run:

@@ -4,6 +4,8 @@
 // that --help and --version need no display. Qt's own options (-platform,
 // -display, -style, -session, …) are accepted in every mode and left for Qt.
 
+#include "service_settings.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -24,6 +26,9 @@ struct StartOptions {
     // For Help the help text, for Version the version line, for Fail the one
     // line that says what is wrong.
     QString text;
+
+    // --listen and --allow as the service takes them.
+    ServiceOptions Where() const;
 };
 
 // `arguments` as main() received them, the program's path first. The

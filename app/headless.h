@@ -1,55 +1,27 @@
 #pragma once
 
-// The headless service: the monitor's other face, for a box beside the
-// display. The same monitor, refresh and report service as the window, on Qt
-// Core alone: no window, no display, no GUI library. It tells what it does on
-// standard error, one line each (the journal keeps them), and reads the pairs
-// file again on SIGHUP.
+// The headless face of the report service, for a box beside the display:
+// the same service as the window's, on Qt Core alone (no window, no display,
+// no GUI library). It tells what it does on standard error, one line each
+// (the journal keeps them), reads its settings again on SIGHUP, and ends on
+// SIGTERM or SIGINT with status 0.
 //
-// Nobody watches its readings between reports, so it refreshes them when a
-// display asks, unless they are younger than the refresh interval; a report's
-// CPU load covers the time since the previous report. Idle, it wakes only to
-// check the sensor block now and then, to tell a publisher that stopped.
+// Nobody watches its readings between reports, so it reads them when a
+// display asks, unless they are younger than the refresh interval. Idle, it
+// wakes only to look at the sensor block now and then, to tell a publisher
+// that stopped.
 
 #include "command_line.h"
-#include "monitor.h"
 #include "report_service.h"
-#include "service_settings.h"
 
-#include <QObject>
-#include <QTimer>
+// The headless face's start-up: the window's steps in the window's order,
+// with the saved pairs instead of the question. False when the settings
+// cannot be told or the port is one that waiting will not give; the log
+// says why.
+bool StartHeadlessService(ReportService& service);
 
-class HeadlessService : public QObject {
-public:
-    // `options` and `choice` as the command line and the settings file gave
-    // them (ChooseService).
-    HeadlessService(MonitorEnvironment env, StartOptions options, const ServiceChoice& choice,
-                    QObject* parent = nullptr);
-
-    // Start-up with the saved pairs, the refresh on, and listening; each
-    // step says what it found.
-    void Start();
-    // Reads the pairs and the allow list again and says so.
-    void Reload();
-
-    const Monitor& monitor() const { return monitor_; }
-    quint16 ListeningPort() const { return service_->ListeningPort(); }
-
-private:
-    void Log(const std::string& line) const;
-    void TellPairs(const Monitor::PairsLoaded& loaded, bool again) const;
-
-    void TellAllowList(const ServiceChoice& choice) const;
-
-    Monitor monitor_;
-    StartOptions options_;
-    ServiceChoice choice_;
-    ReportService* service_;
-    QTimer sourceWatch_;
-};
-
-// Runs the service in this process until SIGTERM or SIGINT (the console's
-// Ctrl+C on Windows); returns the exit status.
+// Runs the service in this process until a stop request; returns the exit
+// status: 2 when its settings cannot be told or its port may not be had.
 int RunHeadless(int argc, char** argv, const StartOptions& options);
 
 // Starts the service as --headless asks, in the program that has no GUI

@@ -5,7 +5,7 @@
 #include "headless.h"
 #include "icons.h"
 #include "korvid_facts.h"
-#include "service_settings.h"
+#include "report_service.h"
 #include "stop_requests.h"
 
 #include <QApplication>
@@ -20,6 +20,9 @@ QStringList heldMessages;
 // reach a display it says so in its own terms and aborts, and the operator
 // gets one line that names the problem and the ways out instead.
 void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    // Said on every start as root, where no session gives a runtime
+    // directory; the window keeps nothing there.
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
     if (type != QtFatalMsg) {
         heldMessages << qFormatLogMessage(type, context, message);
         return;
@@ -44,27 +47,21 @@ int RunWindow(int argc, char** argv, const StartOptions& options) {
     QApplication::setApplicationVersion(QString::fromLatin1(korvid::kVersionText));
     QApplication::setWindowIcon(ProgramIcon());
 
+    ReportService service(SystemEnvironment(), {options.Where(), false});
     WindowEnvironment env = SystemWindowEnvironment();
     env.useSavedPairs = options.useSaved;
-    std::string error;
-    const auto choice = ChooseService(options, env.monitor.settingsFile, &error);
-    if (!choice) {
-        env.monitor.log(error);
-        return 2;
-    }
-    env.service = choice->settings;
-    for (const std::string& note : choice->notes)
-        env.monitor.log(note);
-    frmMonitor window(std::move(env));
+    frmMonitor window(service, std::move(env));
     // A stop request ends the program whatever is open, the start-up
     // question included: the window closes with its service, and every
-    // event loop returns.
+    // event loop returns. SIGHUP reads the settings again.
     bool stopping = false;
-    const StopRequests stop([&] {
-        stopping = true;
-        window.Abandon();
-        QApplication::exit(0);
-    });
+    const StopRequests requests(
+        [&] {
+            stopping = true;
+            window.Abandon();
+            QApplication::exit(0);
+        },
+        [&window] { window.Reload(); });
     window.Form_Load();
     if (stopping) return 0;
     window.show();
@@ -74,6 +71,7 @@ int RunWindow(int argc, char** argv, const StartOptions& options) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    HoldStopRequests();
     const StartOptions options = ParseCommandLine(ArgumentList(argc, argv));
     if (options.action != StartOptions::Action::Run || options.headless) UseParentConsole();
     if (const auto status = Reply(options)) return *status;

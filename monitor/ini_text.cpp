@@ -14,9 +14,11 @@ struct Line {
     std::string_view content; // without the line break and a CR before it
 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 std::vector<Line> SplitLines(std::string_view text) {
     std::vector<Line> lines;
-    std::size_t begin = 0;
+    std::size_t begin = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (begin < text.size()) {
         std::size_t end = text.find('\n', begin);
         if (end == std::string_view::npos) end = text.size();
@@ -62,9 +64,9 @@ bool IsKeyLine(std::string_view line, std::string_view key, std::string_view* va
 }
 
 // Lines [first, last) of the first section of that name; nothing when absent.
-std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::vector<Line>& lines,
-                                                               std::string_view section) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+std::optional<std::pair<std::size_t, std::size_t>>
+FindSection(const std::vector<Line>& lines, std::string_view section, std::size_t from = 0) {
+    for (std::size_t i = from; i < lines.size(); ++i) {
         const auto name = SectionName(lines[i].content);
         if (!name || !SameName(*name, section)) continue;
         std::size_t last = i + 1;
@@ -75,21 +77,55 @@ std::optional<std::pair<std::size_t, std::size_t>> FindSection(const std::vector
     return std::nullopt;
 }
 
+// The line of the first `key` in lines [first, last); `last` when none.
+std::size_t FindKey(const std::vector<Line>& lines, std::size_t first, std::size_t last,
+                    std::string_view key) {
+    while (first < last && !IsKeyLine(lines[first].content, key))
+        ++first;
+    return first;
+}
+
+std::string Twice(std::string_view what, std::size_t first, std::size_t second) {
+    return std::string(what) + " is there twice, on lines " + std::to_string(first + 1) + " and " +
+           std::to_string(second + 1);
+}
+
+std::string Ambiguity(const std::vector<Line>& lines, std::string_view section,
+                      std::string_view key) {
+    const auto range = FindSection(lines, section);
+    if (!range) return {};
+    if (const auto again = FindSection(lines, section, range->second))
+        return Twice("[" + std::string(section) + "]", range->first - 1, again->first - 1);
+    const std::size_t found = FindKey(lines, range->first, range->second, key);
+    const std::size_t next =
+        found < range->second ? FindKey(lines, found + 1, range->second, key) : range->second;
+    if (next < range->second)
+        return Twice(std::string(key) + "= in [" + std::string(section) + "]", found, next);
+    return {};
+}
+
 } // namespace
 
+std::string Ambiguity(std::string_view text, std::string_view section, std::string_view key) {
+    return Ambiguity(SplitLines(text), section, key);
+}
+
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
-                                     std::string_view key) {
+                                     std::string_view key, std::string* problem) {
     const auto lines = SplitLines(text);
+    std::string why = Ambiguity(lines, section, key);
+    const bool ambiguous = !why.empty();
+    if (problem) *problem = std::move(why);
+    if (ambiguous) return std::nullopt;
     const auto range = FindSection(lines, section);
     if (!range) return std::nullopt;
-    for (std::size_t i = range->first; i < range->second; ++i) {
-        std::string_view value;
-        if (!IsKeyLine(lines[i].content, key, &value)) continue;
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
-        return std::string(value);
-    }
-    return std::nullopt;
+    const std::size_t found = FindKey(lines, range->first, range->second, key);
+    if (found == range->second) return std::nullopt;
+    std::string_view value;
+    IsKeyLine(lines[found].content, key, &value);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    return std::string(value);
 }
 
 std::string SetValue(std::string_view text, std::string_view section, std::string_view key,

@@ -2,6 +2,8 @@
 
 #include "profile.h"
 
+#include <limits>
+
 namespace {
 
 constexpr const char* kSettingsSection = "Korvid";
@@ -11,22 +13,26 @@ constexpr std::size_t kLoadedValueChars = 99;
 
 using modMBMAccess::BlockState;
 
+// What a paired row holds while no publisher keeps the block: shown and sent
+// as "NA", as an input that faults is, never as a reading of 0.
+constexpr double kNoReading = std::numeric_limits<double>::quiet_NaN();
+
 // Why a snapshot in `state` holds no readings; empty for a live block.
 std::string Problem(BlockState state, const MonitorEnvironment& env) {
     switch (state) {
     case BlockState::Live:
         break;
     case BlockState::Absent:
-        return "there is no sensor block " + env.blockName + ": every reading is 0 until " +
+        return "there is no sensor block " + env.blockName + ": every paired reading is NA until " +
                env.publisherName + " publishes one";
     case BlockState::Abandoned:
         return "the sensor block " + env.blockName +
-               " was left by a publisher that no longer runs: every reading is 0 until " +
+               " was left by a publisher that no longer runs: every paired reading is NA until " +
                env.publisherName + " runs again";
     case BlockState::Unusable:
         return "the sensor block " + env.blockName +
                " cannot be read (shorter than the sensor table, or no shared-memory block): "
-               "every reading is 0";
+               "every paired reading is NA";
     }
     return {};
 }
@@ -75,9 +81,16 @@ void Monitor::StartUp() {
             modMBMAccess::CleanName(modMBMAccess::RawName(entry)), entry.Current};
     }
     Clear();
-    model_.cpuLoad = cpuUsage_->Usage();
+    model_.cpuLoad = ReadLoad();
     model_.cpuLoadBare = false;
     SurveyDrives();
+}
+
+std::int32_t Monitor::ReadLoad() {
+    const auto now = std::chrono::steady_clock::now();
+    if (loadTime_ && now - *loadTime_ < env_.loadReuse) return model_.cpuLoad;
+    loadTime_ = now;
+    return cpuUsage_->Usage();
 }
 
 std::string Monitor::ProcessData() const {
@@ -94,6 +107,7 @@ Monitor::PairsLoaded Monitor::LoadPairings() {
         model_.params[row].sensor = items[row];
         if (pairing::SensorSlotOf(items[row])) ++loaded.paired;
     }
+    pairsFromFile_ = true;
     return loaded;
 }
 
@@ -106,23 +120,28 @@ Monitor::PairsLoaded Monitor::ReloadPairings() {
     return loaded;
 }
 
-bool Monitor::SavePairings(std::string* error) const {
+bool Monitor::SavePairings(std::string* error) {
     std::vector<std::string> texts;
     for (const ParamRow& row : model_.params)
         texts.push_back(row.sensor);
-    return profile::WriteString(kSettingsSection, kSettingsKey, pairing::JoinSensorsValue(texts),
-                                env_.settingsFile, error);
+    const bool saved = profile::WriteString(
+        kSettingsSection, kSettingsKey, pairing::JoinSensorsValue(texts), env_.settingsFile, error);
+    pairsFromFile_ = pairsFromFile_ || saved;
+    return saved;
 }
 
 void Monitor::Link(int sensor, int param) {
     ParamRow& row = model_.params[static_cast<std::size_t>(param)];
     row.value = {ParamValue::Source::Linked,
-                 model_.sensors[static_cast<std::size_t>(sensor)].reading};
+                 SourceLive() ? model_.sensors[static_cast<std::size_t>(sensor)].reading
+                              : kNoReading};
     row.sensor = std::to_string(sensor);
+    pairsFromFile_ = false;
 }
 
 void Monitor::Clear() {
     model_.params = {};
+    pairsFromFile_ = false;
 }
 
 std::vector<int> Monitor::UnpairedCheckedRows() const {
@@ -136,7 +155,7 @@ std::vector<int> Monitor::UnpairedCheckedRows() const {
 void Monitor::Refresh() {
     RefreshReadings();
     if (cpuUsage_) {
-        model_.cpuLoad = cpuUsage_->Usage();
+        model_.cpuLoad = ReadLoad();
         model_.cpuLoadBare = false;
     }
 }
@@ -148,13 +167,14 @@ void Monitor::RefreshReadings(std::chrono::milliseconds age) {
     const modMBMAccess::SensorSnapshot snapshot = ReadSensors();
     for (ParamRow& row : model_.params)
         if (const auto slot = pairing::SensorSlotOf(row.sensor))
-            row.value = {ParamValue::Source::Refreshed, snapshot.Sensors[*slot].Current};
+            row.value = {ParamValue::Source::Refreshed,
+                         SourceLive() ? snapshot.Sensors[*slot].Current : kNoReading};
 }
 
 const MonitorModel& Monitor::ForReport() {
     if (cpuUsage_) {
-        // A fresh reading: the load since the previous one, by any caller.
-        model_.cpuLoad = cpuUsage_->Usage();
+        // The load since the previous reading, by any caller.
+        model_.cpuLoad = ReadLoad();
         model_.cpuLoadBare = true;
     }
     const auto now = std::chrono::steady_clock::now();

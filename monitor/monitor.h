@@ -46,18 +46,23 @@ public:
     // its placeholder, and the paired rows are read at once.
     PairsLoaded ReloadPairings();
     // Stores the nine Sensor texts; false with the reason.
-    bool SavePairings(std::string* error) const;
+    bool SavePairings(std::string* error);
+    // Whether the pairs are as the file gave them or as they were saved to
+    // it: loaded or saved, and not linked or cleared since.
+    bool PairsFromFile() const { return pairsFromFile_; }
 
     // Pairs sensor slot `sensor` (0 to 99) with parameter row `param` (0 to
-    // 8); the row shows the reading the sensor list shows.
+    // 8); the row shows the reading the sensor list shows, or, while no
+    // publisher keeps the block, no reading ("NA").
     void Link(int sensor, int param);
     // Every row unpaired, showing its placeholder.
     void Clear();
     // The rows among 0 to 7 that name no sensor, which Start asks about.
     std::vector<int> UnpairedCheckedRows() const;
 
-    // One refresh: every paired row's reading from a fresh snapshot, and the
-    // CPU load. Nothing else changes.
+    // One refresh: every paired row's reading from a fresh snapshot (none,
+    // "NA", while no publisher keeps the block), and the CPU load. Nothing
+    // else changes.
     void Refresh();
     // The readings alone, when the last were read `age` or longer ago.
     void RefreshReadings(std::chrono::milliseconds age = {});
@@ -76,6 +81,8 @@ public:
 
 private:
     modMBMAccess::SensorSnapshot ReadSensors();
+    std::int32_t ReadLoad();
+    bool SourceLive() const { return lastSource_ == modMBMAccess::BlockState::Live; }
     void SurveyDrives();
 
     MonitorEnvironment env_;
@@ -84,7 +91,9 @@ private:
     std::unique_ptr<clsCPUUsage> cpuUsage_;
     std::optional<std::chrono::steady_clock::time_point> driveSurveyTime_;
     std::optional<std::chrono::steady_clock::time_point> readingsTime_;
+    std::optional<std::chrono::steady_clock::time_point> loadTime_;
     std::optional<modMBMAccess::BlockState> lastSource_;
+    bool pairsFromFile_ = false;
     bool toldOthersMayWrite_ = false;
     std::string sourceProblem_;
 };

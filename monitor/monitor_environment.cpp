@@ -25,6 +25,19 @@ MonitorEnvironment SystemEnvironment() {
 }
 
 void LogToStandardError(const std::string& line) {
-    std::fprintf(stderr, "%s: %s\n", korvid::kAppTitle, line.c_str());
+    // One line per event, whatever a value in it holds: control characters
+    // (a NUL, a line break, a terminal's escape) are shown escaped.
+    std::string shown;
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    std::fprintf(stderr, "korvid-halvane: %s\n", shown.c_str());
     std::fflush(stderr);
 }

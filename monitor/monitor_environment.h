@@ -28,6 +28,10 @@ struct MonitorEnvironment {
     // A report reuses a drive survey younger than this: a display that polls
     // fast does not stat every disk each time.
     std::chrono::milliseconds driveSurveyReuse = korvid::kRefreshInterval;
+    // A CPU load read this recently is used again rather than measured over
+    // an interval too short to hold a clock tick, which reads 0 however busy
+    // the processor is (two displays asking at once).
+    std::chrono::milliseconds loadReuse = korvid::kRefreshInterval / 2;
     std::string settingsFile;
     char decimalSeparator = '.';
     // One line for the operator's log, without its line end. The window and
@@ -38,5 +42,6 @@ struct MonitorEnvironment {
 // The machine this runs on.
 MonitorEnvironment SystemEnvironment();
 
-// One line on standard error, "Korvid Halvane: " first.
+// One line on standard error, "korvid-halvane: " first, as every message of
+// the program; control characters in it are escaped ("\x00").
 void LogToStandardError(const std::string& line);

@@ -23,17 +23,31 @@ std::string GetString(const std::string& section, const std::string& key,
 
 // At most `maxChars` characters of the value of `key` in `section`; nothing
 // when the file, the section or the key is missing, or when the file cannot
-// be read, which `error` then tells (it is left empty otherwise).
+// be read or (Linux) holds the section or the key twice, which `error` then
+// tells (it is left empty otherwise).
 std::optional<std::string> FindString(const std::string& section, const std::string& key,
                                       std::size_t maxChars, const std::string& file,
                                       std::string* error = nullptr);
 
+// The whole text of the settings file, for settings read with the INI rules
+// of ini_text.h (ini::FindValue) on every platform: empty when the file does
+// not exist; false, with the reason in `error`, when it exists but cannot be
+// read, is not a regular file, or is larger than a settings file can be.
+bool ReadSettingsText(const std::string& file, std::string& text, std::string* error);
+
 // Sets the value, creating the file, section or key when missing and keeping
 // everything else in the file (on Windows, a bare name that the Windows
 // directory cannot take goes to the user's folder). A crash or a full disk
-// never leaves a broken file. On failure returns false and says why in
+// never leaves a broken file, and (Linux) a file that holds the section or
+// the key twice is left as it is. On failure returns false and says why in
 // `error`.
 bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                  const std::string& file, std::string* error);
+
+// Replaces `file` (its directories made when missing) with `text`: readers
+// see the old file or the new one, never a part, and a crash leaves at most
+// one temporary file beside it, which the next call clears away. A new
+// file is readable by all. False, with the reason, when it cannot.
+bool ReplaceFile(const std::string& file, const std::string& text, std::string* error);
 
 } // namespace profile

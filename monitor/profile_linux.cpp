@@ -39,13 +39,18 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 // The whole file at `path` (links followed), or false with the reason. A
-// missing file reads as empty. Anything but a regular file of sane size is
-// refused without being read: opening a FIFO would wait for a writer.
+// missing file reads as empty (a link to a missing one is an error). Anything but a regular file of
+// sane size is refused without being read: opening a FIFO would wait for a writer.
 bool ReadAll(const std::string& path, std::string& text, std::string* why) {
     text.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (errno == ENOENT) return true;
+        struct stat link {};
+        if (errno == ENOENT && ::lstat(path.c_str(), &link) != 0) return true;
+        if (errno == ENOENT) { // a link to nothing is no missing file
+            *why = path + " is a symbolic link to a file that does not exist";
+            return false;
+        }
         *why = Reason(path);
         return false;
     }
@@ -156,9 +161,17 @@ std::optional<std::string> FindString(const std::string& section, const std::str
         if (error) *error = why;
         return std::nullopt;
     }
-    auto value = ini::FindValue(text, section, key);
+    auto value = ini::FindValue(text, section, key, &why);
+    if (!why.empty() && error) *error = file + ": " + why;
     if (value) value->resize(std::min(value->size(), maxChars));
     return value;
+}
+
+bool ReadSettingsText(const std::string& file, std::string& text, std::string* error) {
+    std::string why;
+    if (ReadAll(file, text, &why)) return true;
+    if (error) *error = why;
+    return false;
 }
 
 bool WriteString(const std::string& section, const std::string& key, const std::string& value,
@@ -170,27 +183,35 @@ bool WriteString(const std::string& section, const std::string& key, const std::
     std::string target, text, why;
     if (!ResolveLinks(file, target, &why)) return fail(why);
     if (!ReadAll(target, text, &why)) return fail(why + "; not replacing it");
-    const std::string updated = ini::SetValue(text, section, key, value);
+    if (const std::string twice = ini::Ambiguity(text, section, key); !twice.empty())
+        return fail(file + ": " + twice + "; mend it by hand");
+    return ReplaceFile(target, ini::SetValue(text, section, key, value), error);
+}
 
-    const std::string dir = DirectoryOf(target);
+bool ReplaceFile(const std::string& file, const std::string& text, std::string* error) {
+    auto fail = [error](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    const std::string dir = DirectoryOf(file);
     MakeDirectories(dir);
     // Written beside the file under one fixed name and renamed over it:
-    // readers see the old file or the new one, never a part, and a save cut
-    // short by a crash leaves at most this one file, which the next save
+    // readers see the old file or the new one, never a part, and a write cut
+    // short by a crash leaves at most this one file, which the next write
     // clears away first.
-    const std::string temp = target + ".saving";
+    const std::string temp = file + ".saving";
     ::unlink(temp.c_str());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return fail(Reason("cannot create " + temp));
     struct stat st {};
-    ::fchmod(fd, ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    bool ok = WriteAll(fd, updated) && ::fsync(fd) == 0;
-    why = ok ? std::string() : Reason("cannot write " + file);
+    ::fchmod(fd, ::stat(file.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+    std::string why = ok ? std::string() : Reason("cannot write " + file);
     if (::close(fd) != 0 && ok) {
         ok = false;
         why = Reason("cannot write " + file);
     }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {
         ok = false;
         why = Reason("cannot replace " + file);
     }

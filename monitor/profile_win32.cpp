@@ -63,6 +63,77 @@ std::optional<std::string> FindString(const std::string& section, const std::str
     return value;
 }
 
+// The file where the profile functions find it: a bare name in the Windows
+// directory.
+bool ReadSettingsText(const std::string& file, std::string& text, std::string* error) {
+    text.clear();
+    std::string path = file;
+    if (IsBare(file)) {
+        char windows[MAX_PATH] = {};
+        if (::GetWindowsDirectoryA(windows, sizeof windows) == 0) return true;
+        path = std::string(windows) + "\\" + file;
+    }
+    auto fail = [&](const std::string& why) {
+        if (error) *error = path + why;
+        return false;
+    };
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return fail(" is a directory, not a settings file");
+    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+        return fail(": cannot be read (error " + std::to_string(code) + ")");
+    }
+    LARGE_INTEGER size{};
+    bool ok = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileSizeEx(handle, &size);
+    if (!ok) {
+        ::CloseHandle(handle);
+        return fail(" is not a settings file");
+    }
+    if (size.QuadPart > (LONGLONG{16} << 20)) {
+        ::CloseHandle(handle);
+        return fail(" is larger than 16 MiB, too large for a settings file");
+    }
+    text.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD done = 0;
+    ok = text.empty() ||
+         ::ReadFile(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+    const DWORD code = ::GetLastError();
+    ::CloseHandle(handle);
+    text.resize(ok ? done : 0);
+    return ok || fail(": cannot be read (error " + std::to_string(code) + ")");
+}
+
+bool ReplaceFile(const std::string& file, const std::string& text, std::string* error) {
+    const auto slash = file.find_last_of("\\/");
+    if (slash != std::string::npos)
+        ::SHCreateDirectoryExA(nullptr, file.substr(0, slash).c_str(), nullptr);
+    const std::string temp = file + ".saving";
+    ::DeleteFileA(temp.c_str());
+    const HANDLE handle = ::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool ok =
+        handle != INVALID_HANDLE_VALUE &&
+        ::WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+        written == text.size() && ::FlushFileBuffers(handle);
+    DWORD code = ::GetLastError();
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    if (ok && !::MoveFileExA(temp.c_str(), file.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ok = false;
+        code = ::GetLastError();
+    }
+    if (ok) return true;
+    ::DeleteFileA(temp.c_str());
+    if (error) *error = "cannot write " + file + " (error " + std::to_string(code) + ")";
+    return false;
+}
+
 // A standard user cannot write the Windows directory, and a 64-bit program
 // gets no virtualised copy of it: a bare name that cannot be written there
 // goes to the user's own folder, starting from what the Windows directory's

@@ -166,7 +166,47 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text, std::uint16_t defau
     if (host == "*") return endpoint;
     endpoint.address = ParseAddress(host);
     if (!endpoint.address) return fail("is no IP address (or * for every address)");
+    const auto& b = endpoint.address->bytes;
+    if (endpoint.address->IsV4() ? (b[12] & 0xF0) == 0xE0 : b[0] == 0xFF)
+        return fail("is a multicast address, which no display connects to");
+    if (!endpoint.address->IsV4() && b[0] == 0xFE && (b[1] & 0xC0) == 0x80)
+        return fail("is a link-local address, which needs an interface; listen on * instead");
     return endpoint;
+}
+
+namespace {
+
+bool IsUnspecified(const Address& address) {
+    static const Address any4 = *ParseAddress("0.0.0.0");
+    return address == Address{} || address == any4;
+}
+
+// Whether a socket on `wide` keeps one on `narrow` from binding: the same
+// address, or every address (of its family) on the same port.
+bool Covers(const Endpoint& wide, const Endpoint& narrow) {
+    if (wide.port != narrow.port || wide.port == 0) return false;
+    if (!wide.address) return true;
+    if (!narrow.address) return false;
+    if (*wide.address == *narrow.address) return true;
+    return IsUnspecified(*wide.address) && wide.address->IsV4() == narrow.address->IsV4();
+}
+
+} // namespace
+
+std::string Overlap(const std::vector<Endpoint>& endpoints) {
+    for (std::size_t i = 0; i < endpoints.size(); ++i) {
+        for (std::size_t j = i + 1; j < endpoints.size(); ++j) {
+            const Endpoint& a = endpoints[i];
+            const Endpoint& b = endpoints[j];
+            if (a == b && a.port != 0) return "'" + EndpointText(a) + "' is given twice";
+            if (Covers(a, b) || Covers(b, a)) {
+                const bool aWide = Covers(a, b);
+                return "'" + EndpointText(aWide ? a : b) + "' already takes '" +
+                       EndpointText(aWide ? b : a) + "'";
+            }
+        }
+    }
+    return {};
 }
 
 std::string EndpointText(const Endpoint& endpoint) {
@@ -208,6 +248,47 @@ std::string AllowRuleText(const AllowRule& rule) {
     const int width = rule.address.IsV4() ? 32 : 128;
     const int bits = rule.prefixBits - (128 - width);
     return AddressText(rule.address) + (bits == width ? "" : "/" + std::to_string(bits));
+}
+
+bool IsHostName(std::string_view text) {
+    if (text.empty() || text.size() > 253) return false;
+    std::string_view last;
+    while (true) {
+        const auto dot = text.find('.');
+        const std::string_view label = text.substr(0, dot);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        for (const char c : label)
+            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  c == '-'))
+                return false;
+        last = label;
+        if (dot == std::string_view::npos) break;
+        text.remove_prefix(dot + 1);
+    }
+    return last.find_first_not_of("0123456789") != std::string_view::npos;
+}
+
+std::optional<AllowItem> ParseAllowItem(std::string_view text, std::string* error) {
+    auto fail = [&](const std::string& why) -> std::optional<AllowItem> {
+        if (error) *error = "'" + std::string(text) + "' " + why;
+        return std::nullopt;
+    };
+    std::string why;
+    if (const auto rule = ParseAllowRule(text, &why)) return AllowItem{rule, {}};
+    if (!why.empty()) {
+        if (error) *error = why;
+        return std::nullopt;
+    }
+    if (IsHostName(text)) return AllowItem{std::nullopt, std::string(text)};
+    if (text.find('%') != std::string_view::npos)
+        return fail("names an interface: allow rules take none (fe80::/10 allows link-local "
+                    "displays on every interface)");
+    if (!text.empty() &&
+        text.find_first_not_of("0123456789abcdefABCDEFxX.:/") == std::string_view::npos)
+        return fail("is no address: write an IPv4 address as four decimal numbers from 0 to "
+                    "255 without leading zeros, an IPv6 address in its usual form");
+    return fail("is neither an address, an address/prefix nor a host name");
 }
 
 bool AllowList::Allows(const Address& peer) const {

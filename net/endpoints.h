@@ -37,9 +37,16 @@ struct Endpoint {
 
 // ADDRESS[:PORT] with IPv6 in brackets ("[::1]:9002"), or "*" for every
 // address; a bare IPv6 address needs no brackets when it has no port. Nothing,
-// with the reason in `error`, for anything else.
+// with the reason in `error`, for anything else, and for addresses that no
+// socket can listen on: multicast ones, and link-local IPv6 ones, which need
+// an interface that an endpoint cannot name.
 std::optional<Endpoint> ParseEndpoint(std::string_view text, std::uint16_t defaultPort,
                                       std::string* error);
+
+// Why two of `endpoints` cannot both be listened on (the same address and
+// port twice, or every address and one of them on the same port); empty when
+// they can.
+std::string Overlap(const std::vector<Endpoint>& endpoints);
 // "127.0.0.1:9001", "[::1]:9001", "*:9001".
 std::string EndpointText(const Endpoint& endpoint);
 
@@ -51,9 +58,27 @@ struct AllowRule {
 };
 
 // ADDRESS or ADDRESS/PREFIX ("10.0.0.0/8", "fe80::/10"); an IPv4 prefix
-// counts IPv4 bits. Nothing for anything else, which may be a host name.
+// counts IPv4 bits. Nothing for anything else; `error` says why when the
+// text is an address with a wrong prefix, and is left alone otherwise.
 std::optional<AllowRule> ParseAllowRule(std::string_view text, std::string* error);
 std::string AllowRuleText(const AllowRule& rule);
+
+// A host name as DNS writes them: dot-separated labels of letters, digits and
+// hyphens, 1 to 63 characters each and none starting or ending with a hyphen,
+// at most 253 characters in all, and a last label that is not all digits.
+// So no form of a number ("127.0.0.010", "0x7f.1", "2130706434") passes for
+// a name, to be read by a resolver that takes it for an address.
+bool IsHostName(std::string_view text);
+
+// An item of an allow list: a rule, or a host name that stands for the
+// addresses it resolves to.
+struct AllowItem {
+    std::optional<AllowRule> rule;
+    std::string hostName; // when it is no rule
+};
+// Nothing, with the reason in `error`, for text that is neither an address,
+// an address/prefix nor a host name.
+std::optional<AllowItem> ParseAllowItem(std::string_view text, std::string* error);
 
 // Who may ask for reports: everyone when it holds no rule.
 struct AllowList {

@@ -1,151 +1,141 @@
 #include "report_service.h"
 
-#include "korvid_socket.h"
-
-#include <QStringList>
+#include "report.h"
 
 namespace {
 
-constexpr char kGreeting[] = "\r\n";
+// How often a service that refreshes on request looks at the sensor block
+// while nobody asks, to tell when its publisher stops or comes back.
+constexpr std::chrono::seconds kSourceWatch{10};
 
-// Where the service listens, as its messages say it.
-QString ListeningText(const std::vector<tcp::Endpoint>& bound) {
-    QStringList where;
-    for (const tcp::Endpoint& endpoint : bound)
-        where << QString::fromStdString(tcp::EndpointText(endpoint)) +
-                     (endpoint.address ? QString()
-                                       : QStringLiteral(" (every IPv4 and IPv6 address)"));
-    return where.join(QStringLiteral(", "));
+std::string Text(const QString& text) {
+    return text.toLocal8Bit().toStdString();
 }
 
 } // namespace
 
-ReportService::ReportService(ReportSource source, const ServiceSettings& settings, QObject* parent)
-    : QObject(parent), source_(std::move(source)), limits_(settings.limits),
-      Korvid_(new Korvid(settings.makeListener(), this)) {
-    Korvid_->setObjectName("Korvid");
-    Korvid_->SetEndpoints(settings.listen);
-    Korvid_->SetAllowList(settings.allow);
-    Korvid_->SetKeepAlive(limits_.keepAlive);
-    Korvid_->SetAcceptBackOff(limits_.acceptBackOff, limits_.listenRetry);
-    connect(Korvid_, &Korvid::ConnectionRequest, this, &ReportService::Korvid_ConnectionRequest);
-    connect(Korvid_, &Korvid::DataArrival, this, &ReportService::Korvid_DataArrival);
-    connect(Korvid_, &Korvid::SendComplete, this, &ReportService::Korvid_SendComplete);
-    connect(Korvid_, &Korvid::ConnectionLost, this, &ReportService::Korvid_ConnectionLost);
-    connect(Korvid_, &Korvid::Denied, this, &ReportService::TellDenied);
-    // No box for these: with no descriptors left, drawing one may hang.
-    connect(Korvid_, &Korvid::AcceptFailing, this,
-            [this](const QString& reason) { emit Note(reason + "; accepting again shortly"); });
-    connect(Korvid_, &Korvid::AcceptingAgain, this,
-            [this] { emit Note(QStringLiteral("accepting connections again")); });
-
-    listenRetry_.setInterval(limits_.listenRetry);
-    connect(&listenRetry_, &QTimer::timeout, this, &ReportService::Listen);
-    exchangeLimit_.setSingleShot(true);
-    exchangeLimit_.setInterval(limits_.exchange);
-    connect(&exchangeLimit_, &QTimer::timeout, this, &ReportService::EndConnection);
+ReportService::ReportService(MonitorEnvironment env, Options options, ServiceSettings exchange,
+                             AllowListLookup::Resolver resolve, QObject* parent)
+    : QObject(parent), monitor_(std::move(env)), options_(std::move(options)),
+      exchangeSettings_(std::move(exchange)), lookup_(std::move(resolve)) {
+    lookup_.SetRetry(exchangeSettings_.limits.lookupRetry,
+                     exchangeSettings_.limits.lookupRetryLongest);
+    connect(&lookup_, &AllowListLookup::Ready, this,
+            [this](const tcp::AllowList& list, const QString& text) {
+                if (exchange_) exchange_->SetAllowList(list);
+                Log(Text(text));
+            });
+    connect(&lookup_, &AllowListLookup::Note, this,
+            [this](const QString& line) { Log(Text(line)); });
+    sourceWatch_.setInterval(kSourceWatch);
+    connect(&sourceWatch_, &QTimer::timeout, this,
+            [this] { monitor_.RefreshReadings(kSourceWatch); });
 }
 
 ReportService::~ReportService() = default;
 
-void ReportService::Start() {
-    started_ = true;
-    Listen();
+void ReportService::Log(const std::string& line) const {
+    if (monitor_.Environment().log) monitor_.Environment().log(line);
 }
 
-void ReportService::Stop() {
-    started_ = false;
-    listenRetry_.stop();
-    exchangeLimit_.stop();
-    Korvid_->Shutdown();
+bool ReportService::ReadSettings() {
+    choice_ = ChooseService(options_.where, SettingsFile(), &problem_);
+    if (choice_) problem_.clear();
+    return choice_.has_value();
 }
 
-void ReportService::SetAllowList(const tcp::AllowList& allow) {
-    Korvid_->SetAllowList(allow);
+void ReportService::TellPairs(const Monitor::PairsLoaded& loaded, bool again) const {
+    if (loaded.found) {
+        Log(std::string(again ? "read the sensor pairs again from " : "sensor pairs from ") +
+            SettingsFile() + ": " + std::to_string(loaded.paired) + " of " +
+            std::to_string(pairing::kParamCount) + " parameters paired");
+        return;
+    }
+    Log((loaded.error.empty() ? "no sensor pairs in " + SettingsFile() : loaded.error) +
+        ": every parameter reads NA; write the pairs there ('korvid-hwmon --list' numbers the "
+        "sensors; 'man korvid-halvane' shows the file), then send SIGHUP");
 }
 
-// A refused address is told once a minute at most, and only so many are
-// remembered: a flood from many addresses cannot flood the log or memory.
-void ReportService::TellDenied(const tcp::Address& peer) {
-    const auto now = std::chrono::steady_clock::now();
-    if (deniedTold_.size() >= limits_.deniedRemembered)
-        std::erase_if(deniedTold_,
-                      [&](const auto& told) { return now - told.second >= limits_.deniedNote; });
-    const auto told = deniedTold_.find(peer.bytes);
-    if (told != deniedTold_.end() && now - told->second < limits_.deniedNote) return;
-    if (told == deniedTold_.end() && deniedTold_.size() >= limits_.deniedRemembered) return;
-    deniedTold_[peer.bytes] = now;
-    emit Note(QString("refused a display at %1: the allow list does not hold it")
-                  .arg(QString::fromStdString(tcp::AddressText(peer))));
-}
-
-quint16 ReportService::ListeningPort() const {
-    return Korvid_->ListeningPort();
+void ReportService::LoadPairs() {
+    TellPairs(monitor_.LoadPairings(), false);
 }
 
 void ReportService::Listen() {
-    if (!started_) return;
-    if (Korvid_->Listen()) {
-        listenRetry_.stop();
-        if (portWarningShown_) {
-            portWarningShown_ = false;
-            emit ListeningAgain("Listening again on " + ListeningText(Korvid_->Bound()) + ".");
-        }
-        if (!toldListening_) {
-            toldListening_ = true;
-            emit Listening("listening on " + ListeningText(Korvid_->Bound()));
-        }
+    if (!choice_ || exchange_) return;
+    ServiceSettings settings = exchangeSettings_;
+    settings.listen = choice_->listen;
+    // Until its names are looked up, the list allows what it names by
+    // address alone.
+    settings.allow = tcp::MakeAllowList(choice_->allowRules, {});
+    for (const std::string& name : choice_->allowNames)
+        settings.allow.names.push_back(name);
+    exchange_ = new Korvid(
+        [this] {
+            if (options_.refreshOnRequest) monitor_.RefreshReadings(korvid::kRefreshInterval);
+            std::string report = BuildReport(monitor_.ForReport());
+            emit Reported();
+            return report;
+        },
+        settings, this);
+    connect(exchange_, &Korvid::Listening, this,
+            [this](const QString& where) { Log("listening on " + Text(where)); });
+    connect(exchange_, &Korvid::ListeningAgain, this, [this](const QString& where) {
+        Log("listening again on " + Text(where));
+        emit ListeningAgain(where);
+    });
+    connect(exchange_, &Korvid::ListenFailed, this, [this](const QString& why, bool lasting) {
+        Log(Text(why) + (lasting
+                             ? "; not serving displays"
+                             : "; trying again every " +
+                                   std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                                      exchangeSettings_.limits.listenRetry)
+                                                      .count()) +
+                                   " s"));
+        emit ListenFailed(why, lasting);
+    });
+    connect(exchange_, &Korvid::Note, this, [this](const QString& line) { Log(Text(line)); });
+    Answer(*choice_);
+    exchange_->Listen();
+    if (options_.refreshOnRequest) sourceWatch_.start();
+}
+
+// The list in force changes once every name has been looked up (Ready);
+// until then it is said as it will be.
+void ReportService::Answer(const ServiceChoice& choice) {
+    lookup_.Start(choice.allowRules, choice.allowNames);
+    if (!lookup_.Complete()) Log(tcp::AllowListText(choice.allowRules, lookup_.Names()));
+}
+
+void ReportService::Stop() {
+    sourceWatch_.stop();
+    if (exchange_) exchange_->Close();
+}
+
+void ReportService::Reload() {
+    if (monitor_.PairsFromFile()) {
+        TellPairs(monitor_.ReloadPairings(), true);
+        emit PairsChanged();
+    } else {
+        Log("the sensor pairs were changed in the window since they were loaded: not reading "
+            "them again (Save writes them)");
+    }
+    std::string why;
+    const auto choice = ChooseService(options_.where, SettingsFile(), &why);
+    if (!choice) {
+        Log(why + (exchange_ ? "; the settings in force stay as they were"
+                             : "; still not serving displays"));
         return;
     }
-    RetryLater(Korvid_->ErrorText());
-}
-
-void ReportService::RetryLater(const QString& reason) {
-    if (!listenRetry_.isActive()) listenRetry_.start();
-    if (portWarningShown_) return;
-    portWarningShown_ = true;
-    emit ListenFailed(QString("Cannot serve displays: %1.\r\n"
-                              "Korvid Halvane will keep trying every %2 seconds and serve "
-                              "displays as soon as the port is free.")
-                          .arg(reason)
-                          .arg(std::chrono::duration<double>(limits_.listenRetry).count()));
-}
-
-// A connection that failed, went silent past the limit, or could not be
-// accepted: the port listens again for the next client.
-void ReportService::EndConnection() {
-    exchangeLimit_.stop();
-    Korvid_->Close();
-    Listen();
-}
-
-void ReportService::Korvid_ConnectionRequest(int requestID) {
-    if (Korvid_->State() != Korvid::SocketState::Closed) Korvid_->Close();
-    Korvid_->Accept(requestID);
-    SendPhase = 0;
-    exchangeLimit_.start();
-    Korvid_->SendData(QByteArray::fromRawData(kGreeting, 2));
-}
-
-void ReportService::Korvid_DataArrival(qint64) {
-    Korvid_->GetData(); // any request gets the report, whatever it says
-    const std::string report = source_();
-    SendPhase = 1;
-    exchangeLimit_.start();
-    // The send's completion may end the connection inside this call, so
-    // nothing may follow it.
-    Korvid_->SendData(QByteArray(report.data(), static_cast<qsizetype>(report.size())));
-}
-
-void ReportService::Korvid_SendComplete() {
-    if (SendPhase == 1) {
-        exchangeLimit_.stop();
-        Korvid_->Close();
+    if (!exchange_) {
+        choice_ = choice;
+        problem_.clear();
         Listen();
+        return;
     }
-    if (SendPhase == 0) SendPhase = 1;
-}
-
-void ReportService::Korvid_ConnectionLost() {
-    EndConnection();
+    if (choice->listen != choice_->listen)
+        Log("where to listen has changed: restart korvid-halvane to listen there; the port "
+            "stays as it is until then");
+    choice_->allowRules = choice->allowRules;
+    choice_->allowNames = choice->allowNames;
+    Answer(*choice_);
 }

@@ -1,111 +1,87 @@
 #pragma once
 
-// The report service on TCP: listen, greet a client with "\r\n", answer
-// anything it sends with one report, close, listen again; one client at a
-// time. The report's content comes from one callback; the service never
-// shows anything itself.
+// The report service that both faces hold, the window and the headless
+// service alike: the monitor with its settings file, where it listens and
+// whom it answers, the exchange that serves its reports (Korvid), reading
+// all of it again, and the log lines that say what it does. A face only
+// shows the model and answers the operator; it builds no service of its own.
 
-#include "korvid_facts.h"
-#include "tcp.h"
+#include "allow_lookup.h"
+#include "korvid.h"
+#include "monitor.h"
+#include "service_settings.h"
 
 #include <QObject>
 #include <QTimer>
-#include <array>
-#include <chrono>
-#include <functional>
-#include <map>
-#include <memory>
-
-class Korvid;
-
-// Every limit of the service, named once.
-struct ServiceLimits {
-    // From the greeting to the request, and from the request to the report's
-    // last byte being written. A client past it is dropped and the port
-    // listens again; a display that asks at once never meets it.
-    std::chrono::milliseconds exchange{20000};
-    // How often a port that could not be had is tried again.
-    std::chrono::milliseconds listenRetry{2000};
-    // After a failed accept (descriptors exhausted), accepting pauses this
-    // long, then twice as long each time it fails again, up to listenRetry.
-    std::chrono::milliseconds acceptBackOff{100};
-    // A client whose host vanished without a word is dropped after about
-    // 10 + 3 x 5 = 25 s of silence.
-    tcp::KeepAlive keepAlive{10, 5, 3};
-    // A refused address is told at most once in this time.
-    std::chrono::milliseconds deniedNote{60000};
-    // How many refused addresses are remembered for that; past it, new ones
-    // go untold until the oldest are forgotten.
-    std::size_t deniedRemembered = 1024;
-};
-
-// Where the service listens and whom it answers.
-struct ServiceSettings {
-    // Every IPv4 and IPv6 address, port 9001, unless the operator says
-    // otherwise; port 0 picks a free port, kept for the whole run (tests).
-    std::vector<tcp::Endpoint> listen = {{std::nullopt, korvid::kPort}};
-    tcp::AllowList allow;
-    ServiceLimits limits;
-    std::function<std::unique_ptr<tcp::PortListener>()> makeListener = tcp::MakeSystemListener;
-};
+#include <optional>
+#include <string>
 
 class ReportService : public QObject {
     Q_OBJECT
 public:
-    // Returns the report's text as it stands at this moment. Called once per
-    // request, on the service's thread, only after Start().
-    using ReportSource = std::function<std::string()>;
+    struct Options {
+        ServiceOptions where; // --listen and --allow
+        // Nobody watches the readings between reports (the headless face):
+        // they are read when a display asks, unless younger than the refresh
+        // interval, and the block is looked at now and then to tell a
+        // publisher that stops. The window refreshes them itself.
+        bool refreshOnRequest = false;
+    };
 
-    explicit ReportService(ReportSource source, const ServiceSettings& settings = {},
-                           QObject* parent = nullptr);
+    // `exchange` gives the limits and the listener (tests); its endpoints and
+    // allow list come from the settings.
+    ReportService(MonitorEnvironment env, Options options, ServiceSettings exchange = {},
+                  AllowListLookup::Resolver resolve = tcp::Resolve, QObject* parent = nullptr);
     ~ReportService() override;
 
-    // Starts listening. When the port cannot be had, ListenFailed is raised
-    // and it is tried again every listenRetry until it can.
-    void Start();
-    // Stops listening, gives the port up and drops the client being served,
-    // for good.
+    Monitor& monitor() { return monitor_; }
+    const Monitor& monitor() const { return monitor_; }
+    const std::string& SettingsFile() const { return monitor_.Environment().settingsFile; }
+
+    // Reads where to listen and whom to answer. False when they cannot be
+    // told; SettingsProblem() says why, and nothing listens until Reload()
+    // finds them mended.
+    bool ReadSettings();
+    const std::string& SettingsProblem() const { return problem_; }
+    // Loads the saved pairs and says what it found.
+    void LoadPairs();
+    // Listens as the settings say, and says where and for whom.
+    void Listen();
+    // Gives the port up for good.
     void Stop();
-    // Who may ask from now on.
-    void SetAllowList(const tcp::AllowList& allow);
-    // The first endpoint's port while clients are accepted; 0 otherwise.
-    quint16 ListeningPort() const;
-    const ServiceLimits& Limits() const { return limits_; }
+    // What SIGHUP asks for: the pairs again (when they came from the file and
+    // the operator has not changed them since), whom to answer and, when the
+    // settings could not be read before, where to listen. Settings that
+    // cannot be read now leave those in force as they were.
+    void Reload();
+
+    // The first endpoint's port while listening; 0 otherwise.
+    quint16 ListeningPort() const { return exchange_ ? exchange_->ListeningPort() : 0; }
+    // Whether every host name of the allow list has been looked up.
+    bool AllowListComplete() const { return lookup_.Complete(); }
 
 signals:
-    // Listening has started; `where` names the addresses and ports.
-    void Listening(const QString& where);
-    // The port cannot be had; `message` says so for the operator. Raised once
-    // until listening succeeds again, and from inside socket handling:
-    // connect it queued before showing anything that waits for the operator.
-    void ListenFailed(const QString& message);
-    // Listening again after ListenFailed.
-    void ListeningAgain(const QString& message);
-    // A line for the operator's log only: a refused address (at most once a
-    // minute each), connections that cannot be accepted, and accepting again.
-    void Note(const QString& line);
+    // The port cannot be had (`lasting`: waiting will not mend it), and has
+    // been had after all. Raised from inside socket handling: connect them
+    // queued before showing anything that waits for the operator.
+    void ListenFailed(const QString& message, bool lasting);
+    void ListeningAgain(const QString& where);
+    // A report went out: the load and the drives are as it sent them.
+    void Reported();
+    // The pairs were read again.
+    void PairsChanged();
 
 private:
-    void Listen();
-    void RetryLater(const QString& reason);
-    void EndConnection();
-    void TellDenied(const tcp::Address& peer);
-    void Korvid_ConnectionRequest(int requestID);
-    void Korvid_DataArrival(qint64 bytesTotal);
-    void Korvid_SendComplete();
-    void Korvid_ConnectionLost();
+    void Log(const std::string& line) const;
+    void TellPairs(const Monitor::PairsLoaded& loaded, bool again) const;
+    void Answer(const ServiceChoice& choice);
 
-    ReportSource source_;
-    ServiceLimits limits_;
-    Korvid* Korvid_;
-    bool started_ = false;
-    // 0: a connection was just accepted and its greeting is on its way;
-    // 1: the next completed send ends the connection.
-    int SendPhase = 0;
-    QTimer listenRetry_;
-    QTimer exchangeLimit_;
-    bool portWarningShown_ = false;
-    bool toldListening_ = false;
-    // When each refused address was last told.
-    std::map<std::array<std::uint8_t, 16>, std::chrono::steady_clock::time_point> deniedTold_;
+    Monitor monitor_;
+    Options options_;
+    ServiceSettings exchangeSettings_;
+    std::optional<ServiceChoice> choice_;
+    std::string problem_;
+    Korvid* exchange_ = nullptr;
+    AllowListLookup lookup_;
+    QTimer sourceWatch_;
 };

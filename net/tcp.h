@@ -34,9 +34,12 @@ public:
 
     // Binds and listens on every endpoint (port 0: one the system picks).
     // Connections accepted later carry `keepAlive`. All or nothing: false,
-    // with the reason in `error`, when any endpoint cannot be had.
+    // with the reason in `error`, when any endpoint cannot be had; `lasting`
+    // then says whether waiting cannot mend it (a port this user may not
+    // listen on), where a port in use or an address the machine does not
+    // have yet may come free or appear.
     virtual bool Listen(const std::vector<Endpoint>& endpoints, const KeepAlive& keepAlive,
-                        std::string* error) = 0;
+                        std::string* error, bool* lasting) = 0;
     // Gives the port up; connections waiting unaccepted are refused.
     virtual void Close() = 0;
     virtual bool IsListening() const = 0;
@@ -69,6 +72,10 @@ ReadResult Read(Socket socket, char* buffer, std::size_t size);
 // How many bytes the system took for sending: all, some, or 0 when its
 // buffer is full; -1 when the connection is gone.
 long Write(Socket socket, const char* data, std::size_t size);
+
+// Whether the peer of a connection not yet read from has closed it (or reset
+// it) without sending anything.
+bool HungUp(Socket socket);
 
 // Ends the connection: what was written still goes out, then the close.
 void Close(Socket socket);

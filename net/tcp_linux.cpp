@@ -73,6 +73,10 @@ std::string PortHolder(std::uint16_t port) {
                 continue;
             std::string name;
             std::getline(std::ifstream("/proc/" + pid + "/comm"), name);
+            if (pid == std::to_string(::getpid())) {
+                holder = "this program listens there already";
+                break;
+            }
             holder = name.rfind("korvid-halvane", 0) == 0
                          ? "another copy of Korvid Halvane (pid " + pid + ") serves it"
                          : name.append(" (pid ").append(pid).append(") listens on it");
@@ -94,10 +98,10 @@ public:
     ~LinuxListener() override { Close(); }
 
     bool Listen(const std::vector<Endpoint>& endpoints, const KeepAlive& keepAlive,
-                std::string* error) override {
+                std::string* error, bool* lasting) override {
         if (IsListening()) return true;
         for (const Endpoint& endpoint : endpoints) {
-            if (!Open(endpoint, keepAlive, error)) {
+            if (!Open(endpoint, keepAlive, error, lasting)) {
                 Close();
                 return false;
             }
@@ -149,7 +153,8 @@ private:
         Endpoint endpoint;
     };
 
-    bool Open(const Endpoint& endpoint, const KeepAlive& keepAlive, std::string* error) {
+    bool Open(const Endpoint& endpoint, const KeepAlive& keepAlive, std::string* error,
+              bool* lasting) {
         const bool v4 = endpoint.address && endpoint.address->IsV4();
         int family = v4 ? AF_INET : AF_INET6;
         int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -160,6 +165,7 @@ private:
         const std::string where = EndpointText(endpoint);
         if (fd < 0) {
             if (error) *error = ErrnoText("cannot create a socket for " + where);
+            if (lasting) *lasting = errno == EAFNOSUPPORT;
             return false;
         }
         // While it listens, SO_REUSEADDR lets no other socket bind here; the
@@ -176,9 +182,19 @@ private:
         socklen_t length = static_cast<socklen_t>(ToSockaddr(endpoint, family, address));
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(fd, SOMAXCONN) != 0) {
+            const int code = errno;
+            if (lasting) *lasting = code == EACCES;
             if (error) {
-                *error = ErrnoText("cannot listen on " + where);
-                if (errno == EADDRINUSE && endpoint.port != 0)
+                *error = "cannot listen on " + where + ": ";
+                if (code == EADDRNOTAVAIL && endpoint.address)
+                    *error += "this machine has no address " + AddressText(*endpoint.address);
+                else if (code == EACCES)
+                    *error += "port " + std::to_string(endpoint.port) +
+                              " is below 1024, which only root (or a program given "
+                              "CAP_NET_BIND_SERVICE) may listen on";
+                else
+                    *error += std::strerror(code);
+                if (code == EADDRINUSE && endpoint.port != 0)
                     if (const std::string holder = PortHolder(endpoint.port); !holder.empty())
                         *error += " (" + holder + ")";
             }
@@ -241,6 +257,12 @@ long Write(Socket socket, const char* data, std::size_t size) {
         if (errno == EINTR) continue;
         return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
     }
+}
+
+bool HungUp(Socket socket) {
+    char byte;
+    const ssize_t n = ::recv(static_cast<int>(socket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 void Close(Socket socket) {

@@ -70,7 +70,10 @@ public:
     ~WindowsListener() override { Close(); }
 
     bool Listen(const std::vector<Endpoint>& endpoints, const KeepAlive& keepAlive,
-                std::string* error) override {
+                std::string* error, bool* lasting) override {
+        // WSAEACCES is another program's exclusive hold on the port here,
+        // which may end: nothing is lasting but a missing protocol.
+        if (lasting) *lasting = false;
         if (IsListening()) return true;
         keepAlive_ = keepAlive;
         for (const Endpoint& endpoint : endpoints) {
@@ -201,6 +204,12 @@ long Write(Socket socket, const char* data, std::size_t size) {
     const int n = ::send(static_cast<SOCKET>(socket), data, static_cast<int>(size), 0);
     if (n >= 0) return n;
     return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+bool HungUp(Socket socket) {
+    char byte;
+    const int n = ::recv(static_cast<SOCKET>(socket), &byte, 1, MSG_PEEK);
+    return n == 0 || (n < 0 && ::WSAGetLastError() != WSAEWOULDBLOCK);
 }
 
 void Close(Socket socket) {

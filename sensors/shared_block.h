@@ -40,11 +40,20 @@ public:
 
     std::size_t Size() const { return size_; }
     // Copies `length` bytes to `offset`; false when that runs past the end.
+    // A block that someone cut short meanwhile never faults the writer.
     bool Write(const void* data, std::size_t length, std::size_t offset = 0);
     // Takes an exclusive hold on the block for this process's life, so that a
     // second publisher, and every reader, can tell that one is running. False
-    // when another holds it.
+    // when another publisher holds it; a block that only a reader holds (any
+    // user may take a read lock on it) is left to that reader and made anew.
     bool TryHoldExclusively();
+    // Keeps the block published, called now and then by the publisher: one
+    // that was cut short is made whole, and when the name was removed, or
+    // now names another block that no publisher holds, the block is made
+    // again under it and held. What it mended, for the operator; empty when
+    // nothing. False, with the reason in `error`, when it cannot (another
+    // publisher took the name, or the name is another user's).
+    bool KeepPublished(std::string* mended, std::string* error);
     // Whether destruction removes the name (the default) or leaves the block.
     void SetRemoveOnDestroy(bool remove) { removeOnDestroy_ = remove; }
     // Removes the name now; readers then find no block.
@@ -52,6 +61,7 @@ public:
 
 private:
     SharedBlockWriter(std::string name, std::size_t size) : name_(std::move(name)), size_(size) {}
+    bool Renew();
 
     std::string name_;
     std::size_t size_;

@@ -160,31 +160,86 @@ std::unique_ptr<SharedBlockWriter> SharedBlockWriter::Create(const std::string& 
         return fail("cannot create shared memory");
     }
     if (::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) return fail("cannot size");
-    void* view = size == 0 ? nullptr
-                           : ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-    if (view == MAP_FAILED) return fail("cannot map");
     std::unique_ptr<SharedBlockWriter> block(new SharedBlockWriter(name, size));
-    block->view_ = view;
     block->handle_ = fd.release();
     return block;
 }
 
 SharedBlockWriter::~SharedBlockWriter() {
-    if (view_) ::munmap(view_, size_);
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     if (removeOnDestroy_) Remove();
 }
 
+// Written, not mapped: a mapped page that someone truncates away raises
+// SIGBUS in the writer; a write just grows the block again.
 bool SharedBlockWriter::Write(const void* data, std::size_t length, std::size_t offset) {
     if (offset > size_ || length > size_ - offset) return false;
-    if (length == 0) return true;
-    std::memcpy(static_cast<char*>(view_) + offset, data, length);
+    const auto* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < length;) {
+        const ssize_t n = ::pwrite(static_cast<int>(handle_), bytes + done, length - done,
+                                   static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
     return true;
 }
 
 bool SharedBlockWriter::TryHoldExclusively() {
     flock lock = WholeBlock(F_WRLCK);
-    return ::fcntl(static_cast<int>(handle_), F_OFD_SETLK, &lock) == 0;
+    if (::fcntl(static_cast<int>(handle_), F_OFD_SETLK, &lock) == 0) return true;
+    // Who holds it: a publisher holds a write lock; a read lock is a
+    // reader's, whoever it is, and says nothing about the readings.
+    flock held = WholeBlock(F_WRLCK);
+    if (::fcntl(static_cast<int>(handle_), F_OFD_GETLK, &held) != 0 || held.l_type != F_RDLCK)
+        return false;
+    return Renew() && ::fcntl(static_cast<int>(handle_), F_OFD_SETLK, &lock) == 0;
+}
+
+// A new block under the name, this one's old block left to whoever still
+// has it open.
+bool SharedBlockWriter::Renew() {
+    ::shm_unlink(name_.c_str());
+    Fd fd(::shm_open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kPublishedMode));
+    if (fd.get() < 0) return false;
+    ::fchmod(fd.get(), kPublishedMode);
+    if (::ftruncate(fd.get(), static_cast<off_t>(size_)) != 0) return false;
+    ::close(static_cast<int>(handle_));
+    handle_ = fd.release();
+    return true;
+}
+
+bool SharedBlockWriter::KeepPublished(std::string* mended, std::string* error) {
+    const int own = static_cast<int>(handle_);
+    struct stat mine {};
+    if (::fstat(own, &mine) == 0 && static_cast<std::size_t>(mine.st_size) < size_ &&
+        ::ftruncate(own, static_cast<off_t>(size_)) == 0 && mended)
+        *mended = name_ + " was cut short; made whole again";
+    Fd named(::shm_open(name_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK, 0));
+    struct stat found {};
+    if (named.get() >= 0 && ::fstat(named.get(), &found) == 0 && found.st_dev == mine.st_dev &&
+        found.st_ino == mine.st_ino)
+        return true;
+    if (named.get() >= 0) {
+        if (HeldByAnother(named.get())) {
+            if (error) *error = "another publisher has taken " + name_;
+            return false;
+        }
+        if (const std::string why = Foreign(found); !why.empty()) {
+            if (error) *error = name_ + " has been replaced, and " + why;
+            return false;
+        }
+    }
+    const bool removed = named.get() < 0;
+    flock lock = WholeBlock(F_WRLCK);
+    if (!Renew() || ::fcntl(static_cast<int>(handle_), F_OFD_SETLK, &lock) != 0) {
+        if (error) *error = ErrnoText("cannot publish again", name_);
+        return false;
+    }
+    if (mended)
+        *mended = name_ + (removed ? " was removed" : " was replaced by a block nobody publishes") +
+                  "; published again";
+    return true;
 }
 
 void SharedBlockWriter::Remove() {

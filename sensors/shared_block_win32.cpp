@@ -78,6 +78,15 @@ bool SharedBlockWriter::TryHoldExclusively() {
     return !existedBefore_;
 }
 
+// A mapping cannot be cut short or removed while this process holds it.
+bool SharedBlockWriter::KeepPublished(std::string*, std::string*) {
+    return true;
+}
+
+bool SharedBlockWriter::Renew() {
+    return false;
+}
+
 void SharedBlockWriter::Remove() {
     if (removed_) return;
     removed_ = true;

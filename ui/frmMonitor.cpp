@@ -1,7 +1,6 @@
 #include "frmMonitor.h"
 
 #include "frmAbout.h"
-#include "report.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -42,14 +41,13 @@ void SetText(QLineEdit* edit, const QString& text) {
 
 WindowEnvironment SystemWindowEnvironment() {
     WindowEnvironment env;
-    env.monitor = SystemEnvironment();
     env.messages = std::make_shared<MessageBoxMessages>();
     env.quit = [] { QCoreApplication::exit(0); };
     return env;
 }
 
-frmMonitor::frmMonitor(WindowEnvironment env, QWidget* parent)
-    : QWidget(parent), env_(std::move(env)), monitor_(env_.monitor) {
+frmMonitor::frmMonitor(ReportService& service, WindowEnvironment env, QWidget* parent)
+    : QWidget(parent), service_(service), monitor_(service.monitor()), env_(std::move(env)) {
     BuildControls();
     tmrRefresh.setInterval(korvid::kRefreshInterval);
     connect(&tmrRefresh, &QTimer::timeout, this, &frmMonitor::RefreshTick);
@@ -59,27 +57,34 @@ frmMonitor::frmMonitor(WindowEnvironment env, QWidget* parent)
     connect(CompName, &QLineEdit::textEdited, this,
             [this](const QString& text) { monitor_.SetCompName(Bytes(text)); });
 
-    service_ = new ReportService([this] { return Report(); }, env_.service, this);
     // The service raises these from inside its socket handling; queued, they
     // are shown once that is over.
     connect(
-        service_, &ReportService::ListenFailed, this,
-        [this](const QString& text) {
-            env_.messages->Notify(this, {text, OperatorMessage::Buttons::Ok,
-                                         OperatorMessage::Icon::Exclamation,
-                                         OperatorMessage::Answer::Ok});
+        &service_, &ReportService::ListenFailed, this,
+        [this](const QString& text, bool lasting) {
+            env_.messages->Notify(
+                this,
+                {"Cannot serve displays: " + text +
+                     (lasting ? QStringLiteral(".")
+                              : QStringLiteral(".\r\nKorvid Halvane will keep trying and serve "
+                                               "displays as soon as the port is free.")),
+                 OperatorMessage::Buttons::Ok, OperatorMessage::Icon::Exclamation,
+                 OperatorMessage::Answer::Ok});
         },
         Qt::QueuedConnection);
     connect(
-        service_, &ReportService::ListeningAgain, this,
-        [this](const QString& text) { env_.messages->Withdraw(text); }, Qt::QueuedConnection);
-    // Lines for the log only (where it listens, refused displays, accepting
-    // that fails): no box, which might need what has run out.
-    auto log = [this](const QString& text) {
-        if (env_.monitor.log) env_.monitor.log(text.toStdString());
-    };
-    connect(service_, &ReportService::Listening, this, log);
-    connect(service_, &ReportService::Note, this, log);
+        &service_, &ReportService::ListeningAgain, this,
+        [this](const QString& where) {
+            env_.messages->Withdraw("Listening again on " + where + ".");
+        },
+        Qt::QueuedConnection);
+    // A report carries a fresh load, which the load box then shows without
+    // its "%" until the next tick, and the drives as surveyed for it.
+    connect(&service_, &ReportService::Reported, this, [this] {
+        RenderLoad();
+        DetectDrives();
+    });
+    connect(&service_, &ReportService::PairsChanged, this, &frmMonitor::RenderParams);
 }
 
 frmMonitor::~frmMonitor() {
@@ -94,7 +99,10 @@ void frmMonitor::Form_Load() {
     CPUType->setCursorPosition(0);
     setWindowTitle(windowTitle() + Text(model.compName));
     CompName->setText(Text(model.compName));
-    service_->Start();
+    if (service_.ReadSettings())
+        service_.Listen();
+    else
+        TellSettingsProblem();
     FillSensorList();
     ResetPairingLists();
     RenderLoad();
@@ -109,6 +117,24 @@ void frmMonitor::Form_Load() {
         LoadPairings();
         tmrRefresh.start();
     }
+}
+
+// Settings that cannot be told leave the port closed: guessing would serve
+// displays that the operator meant to leave out.
+void frmMonitor::TellSettingsProblem() {
+    if (monitor_.Environment().log)
+        monitor_.Environment().log(service_.SettingsProblem() +
+                                   "; not serving displays until it is mended");
+    Ask({"Korvid Halvane does not serve displays: the settings in " +
+             Text(service_.SettingsFile()) + " cannot be used.\r\n" +
+             Text(service_.SettingsProblem()) +
+             "\r\nMend the file, then start Korvid Halvane again or send it SIGHUP.",
+         OperatorMessage::Buttons::Ok, OperatorMessage::Icon::Exclamation,
+         OperatorMessage::Answer::Ok});
+}
+
+void frmMonitor::Reload() {
+    service_.Reload();
 }
 
 void frmMonitor::Abandon() {
@@ -129,17 +155,7 @@ frmAbout* frmMonitor::AboutBox() const {
 }
 
 quint16 frmMonitor::ListeningPort() const {
-    return service_->ListeningPort();
-}
-
-// A display's request: the report carries a fresh load, which the load box
-// then shows without its "%" until the next tick, and the drives as surveyed
-// now.
-std::string frmMonitor::Report() {
-    std::string report = BuildReport(monitor_.ForReport());
-    RenderLoad();
-    DetectDrives();
-    return report;
+    return service_.ListeningPort();
 }
 
 // ---- Drawing the model ------------------------------------------------------
@@ -220,7 +236,7 @@ void frmMonitor::Clear() {
 void frmMonitor::SavePairings() {
     std::string error;
     if (!monitor_.SavePairings(&error)) {
-        Ask({"The sensor pairs could not be saved to " + Text(env_.monitor.settingsFile) + ".\r\n" +
+        Ask({"The sensor pairs could not be saved to " + Text(service_.SettingsFile()) + ".\r\n" +
                  Text(error),
              OperatorMessage::Buttons::Ok, OperatorMessage::Icon::Exclamation,
              OperatorMessage::Answer::Ok});
@@ -228,7 +244,7 @@ void frmMonitor::SavePairings() {
 }
 
 void frmMonitor::LoadPairings() {
-    monitor_.LoadPairings();
+    service_.LoadPairs();
     RenderParams();
 }
 
@@ -259,7 +275,7 @@ void frmMonitor::Start() {
 
 void frmMonitor::closeEvent(QCloseEvent* event) {
     tmrRefresh.stop();
-    service_->Stop();
+    service_.Stop();
     QWidget::closeEvent(event);
 }
 

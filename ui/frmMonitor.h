@@ -1,9 +1,9 @@
 #pragma once
 
-// The main window: one face of the monitor. It draws the monitor's model
-// (the sensor list, the nine parameter rows, the system facts and the drive
-// list), writes the operator's commands and edits into it, and runs the
-// report service that sends it.
+// The main window: one face of the report service. It draws the monitor's
+// model (the sensor list, the nine parameter rows, the system facts and the
+// drive list), writes the operator's commands and edits into it, and tells
+// the operator in boxes what the service cannot do.
 
 #include "monitor.h"
 #include "operator_messages.h"
@@ -19,23 +19,23 @@ class QLineEdit;
 class QListWidget;
 class frmAbout;
 
-// What the window takes from its surroundings; tests replace parts of it.
+// What the window takes from its surroundings besides its service; tests
+// replace parts of it.
 struct WindowEnvironment {
-    MonitorEnvironment monitor;
-    ServiceSettings service;
     std::shared_ptr<OperatorMessages> messages;
     // The start-up question is not asked; the saved pairs load as on Yes.
     bool useSavedPairs = false;
     std::function<void()> quit;
 };
 
-// The real one: the machine, message boxes, and Quit ending the program.
+// The real one: message boxes, and Quit ending the program.
 WindowEnvironment SystemWindowEnvironment();
 
 class frmMonitor : public QWidget {
     Q_OBJECT
 public:
-    explicit frmMonitor(WindowEnvironment env = SystemWindowEnvironment(),
+    // `service` outlives the window.
+    explicit frmMonitor(ReportService& service, WindowEnvironment env = SystemWindowEnvironment(),
                         QWidget* parent = nullptr);
     ~frmMonitor() override;
 
@@ -64,8 +64,11 @@ public:
 
     // One refresh of the readings; tmrRefresh calls it every 500 ms.
     void RefreshTick();
+    // What SIGHUP asks for: the service reads its settings again, and the
+    // window shows what changed.
+    void Reload();
 
-    Monitor& monitor() { return monitor_; }
+    Monitor& monitor() { return service_.monitor(); }
     QTimer* RefreshTimer() { return &tmrRefresh; }
     frmAbout* AboutBox() const;
     // The port the report service listens on now; 0 while it is not listening.
@@ -79,17 +82,18 @@ protected:
 
 private:
     void BuildControls();
-    std::string Report();
     void RenderParams();
     void RenderLoad();
     void RenderSensorSource();
     OperatorMessage::Answer Ask(const OperatorMessage& message);
 
+    void TellSettingsProblem();
+
+    ReportService& service_;
+    Monitor& monitor_;
     WindowEnvironment env_;
-    Monitor monitor_;
     QPointer<frmAbout> about_;
     QTimer tmrRefresh;
-    ReportService* service_ = nullptr;
     bool abandoned_ = false;
 
     QListWidget* List1 = nullptr;

@@ -5,13 +5,18 @@
 // that port 9001 and the sensor block are its own.
 #include "mod_mbm_access.h"
 #include "shared_block.h"
+#include "support/fake_chips.h"
+#include "support/program.h"
+#include "support/signal_state.h"
 #include "support/temp_dir.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -27,6 +32,7 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+using testing_support::Program;
 using testing_support::TempDir;
 
 namespace {
@@ -38,7 +44,8 @@ public:
     void SetUp() override {
         if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") != 0) {
+            ::mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") != 0 ||
+            ::mount("tmpfs", "/sys/class", "tmpfs", 0, "mode=0755") != 0) {
             privateSpaces = std::string("private namespaces: ") + std::strerror(errno);
             return;
         }
@@ -48,86 +55,43 @@ public:
         loopback.ifr_flags = IFF_UP | IFF_RUNNING;
         if (::ioctl(fd, SIOCSIFFLAGS, &loopback) != 0) privateSpaces = "loopback";
         ::close(fd);
+        SlowNameServer();
     }
+
+    // A name server that hears every question and answers none, as a slow
+    // DNS does; the namespace's resolv.conf names it.
+    static void SlowNameServer() {
+        dnsSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(53);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        static const TempDir dir;
+        std::ofstream(dir.File("resolv.conf"))
+            << "nameserver 127.0.0.1\noptions timeout:3 attempts:1\n";
+        if (::bind(dnsSocket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::mount(dir.File("resolv.conf").c_str(), "/etc/resolv.conf", nullptr, MS_BIND,
+                    nullptr) != 0)
+            privateSpaces = std::string("a name server of its own: ") + std::strerror(errno);
+    }
+
+public:
+    static inline int dnsSocket = -1;
 };
+
+// Waits up to 10 s for a question to the slow name server.
+bool NameLookedUp() {
+    pollfd asked{PrivateNamespaces::dnsSocket, POLLIN, 0};
+    if (::poll(&asked, 1, 10000) != 1) return false;
+    char question[512];
+    while (::recv(PrivateNamespaces::dnsSocket, question, sizeof question, MSG_DONTWAIT) > 0) {
+    }
+    return true;
+}
 const auto* const kSpaces = ::testing::AddGlobalTestEnvironment(new PrivateNamespaces);
 
 #define NEEDS_PRIVATE_SPACES()                                                                     \
     if (!privateSpaces.empty()) GTEST_SKIP() << "needs " << privateSpaces
-
-// A program started with `args` and `environment`, its standard error read
-// line by line.
-class Program {
-public:
-    Program(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
-        int err[2];
-        if (::pipe2(err, O_CLOEXEC) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(err[1], 2);
-            std::vector<char*> argv, envp;
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            for (const auto& e : environment)
-                envp.push_back(const_cast<char*>(e.c_str()));
-            argv.push_back(nullptr);
-            envp.push_back(nullptr);
-            ::execve(argv[0], argv.data(), envp.data());
-            ::_exit(127);
-        }
-        ::close(err[1]);
-        err_ = err[0];
-    }
-    ~Program() {
-        if (pid_ > 0 && !exited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (err_ >= 0) ::close(err_);
-    }
-
-    pid_t Pid() const { return pid_; }
-    // Everything it wrote so far.
-    const std::string& Said() const { return said_; }
-
-    // Waits up to `timeout` for a line holding `text`.
-    bool Says(const std::string& text, std::chrono::milliseconds timeout = 10s) {
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        while (said_.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                until - std::chrono::steady_clock::now());
-            pollfd p{err_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return false;
-            char buffer[4096];
-            const ssize_t n = ::read(err_, buffer, sizeof buffer);
-            if (n <= 0) return said_.find(text) != std::string::npos;
-            said_.append(buffer, static_cast<std::size_t>(n));
-        }
-        return true;
-    }
-
-    // Sends `signal` and waits up to `timeout` for the exit status; -1 when
-    // it did not end, 128 + N when a signal ended it.
-    int EndWith(int signal, std::chrono::milliseconds timeout = 10s) {
-        if (signal) ::kill(pid_, signal);
-        const auto until = std::chrono::steady_clock::now() + timeout;
-        int status = 0;
-        while (::waitpid(pid_, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > until) return -1;
-            std::this_thread::sleep_for(10ms);
-        }
-        exited_ = true;
-        Says("\n", 100ms); // what it said last
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t pid_ = -1;
-    int err_ = -1;
-    bool exited_ = false;
-    std::string said_;
-};
 
 // One display's exchange on the default port; empty when nobody answered.
 std::string Fetch(std::uint16_t port = 9001) {
@@ -184,11 +148,10 @@ TEST(HeadlessService, TellsWhatItDoesAndFollowsItsFiles) {
     Program service({KORVID_PROGRAM, "--headless"}, Environment(dir));
     ASSERT_TRUE(service.Says("listening on *:9001 (every IPv4 and IPv6 address)\n"))
         << service.Said();
-    EXPECT_NE(service.Said().find("there is no sensor block /$M$B$M$5$S$D$"), std::string::npos);
-    EXPECT_NE(service.Said().find("no sensor pairs in " + dir.File("Korvid.INI") +
-                                  ": every parameter reads NA; "),
-              std::string::npos)
+    EXPECT_TRUE(service.Says("no sensor pairs in " + dir.File("Korvid.INI") +
+                             ": every parameter reads NA; "))
         << service.Said();
+    EXPECT_NE(service.Said().find("there is no sensor block /$M$B$M$5$S$D$"), std::string::npos);
     EXPECT_NE(service.Said().find("every display may ask"), std::string::npos);
     std::string maps;
     std::getline(std::ifstream("/proc/" + std::to_string(service.Pid()) + "/maps"), maps, '\0');
@@ -209,13 +172,144 @@ TEST(HeadlessService, TellsWhatItDoesAndFollowsItsFiles) {
     // Killed, the publisher leaves its block behind, held by nobody.
     publisher->SetRemoveOnDestroy(false);
     publisher.reset();
-    std::this_thread::sleep_for(600ms); // older than the refresh interval
-    EXPECT_NE(Fetch().find("MBoTe=0\\\r\n"), std::string::npos);
+    std::this_thread::sleep_for(600ms);                           // older than the refresh interval
+    EXPECT_NE(Fetch().find("MBoTe=NA\\\r\n"), std::string::npos); // no reading, not 0
     EXPECT_TRUE(service.Says("was left by a publisher that no longer runs"));
     ::shm_unlink(modMBMAccess::SensorBlockName());
 
     EXPECT_EQ(service.EndWith(SIGTERM), 0) << service.Said();
     EXPECT_EQ(Fetch(), "");
+}
+
+// The fault that once served the CPU's clock as its temperature: pairs saved
+// against korvid-hwmon's slots read NA while an input faults, never another
+// sensor's value, and the reading again once the fault clears.
+TEST(HeadlessService, AFaultedInputReadsNaNeverAnotherSensors) {
+    NEEDS_PRIVATE_SPACES();
+    testing_support::Chips chips;
+    testing_support::Chips::Add(0, "pci/0000:01:00.0",
+                                {{"name", "nvme"},
+                                 {"temp1_input", "41850"},
+                                 {"temp1_fault", "0"},
+                                 {"temp2_input", "40850"}});
+    testing_support::Chips::Add(1, "pci/0000:00:18.3",
+                                {{"name", "k10temp"}, {"temp1_input", "45000"}});
+    TempDir dir;
+    Program hwmon(
+        {KORVID_HWMON, "--state", dir.File("slots"), "--interval", "20", "--config", "/dev/null"},
+        {});
+    ASSERT_TRUE(hwmon.Says("publishing")) << hwmon.Said();
+    auto slot = [&](const std::string& key) {
+        std::ifstream map(dir.File("slots"));
+        for (std::string line; std::getline(map, line);)
+            if (line.size() > key.size() && line.substr(line.size() - key.size()) == key)
+                return line.substr(0, line.find(' '));
+        return std::string("-1");
+    };
+    WritePairs(dir, slot("nvme-pci-0100/temp1") + "\\" + slot("k10temp-pci-00c3/temp1") +
+                        "\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\");
+    Program service({KORVID_PROGRAM, "--headless"}, Environment(dir));
+    ASSERT_TRUE(service.Says("listening on")) << service.Said();
+    auto reports = [&](const std::string& mbo) {
+        for (int i = 0; i < 200; ++i) {
+            const std::string report = Fetch();
+            if (report.find("MBoTe=" + mbo + "\\\r\n") != std::string::npos)
+                return report.find("CPUTe=45\\\r\n") != std::string::npos;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    };
+    EXPECT_TRUE(reports("41.85"));
+    std::ofstream("/sys/class/hwmon/hwmon0/temp1_fault") << "1\n";
+    EXPECT_TRUE(reports("NA")) << Fetch();
+    std::ofstream("/sys/class/hwmon/hwmon0/temp1_fault") << "0\n";
+    EXPECT_TRUE(reports("41.85"));
+    EXPECT_EQ(service.EndWith(SIGTERM), 0);
+    EXPECT_EQ(hwmon.EndWith(SIGTERM), 0);
+}
+
+// No request ends the service unhandled or is lost, whenever it comes: from
+// the first instruction (across the exec from korvid-halvane to the service's
+// program), in a storm, or twice over.
+TEST(HeadlessService, EverySignalIsTakenWheneverItComes) {
+    NEEDS_PRIVATE_SPACES();
+    TempDir dir;
+    WritePairs(dir, "0\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\");
+    using testing_support::TakesSignal;
+    const std::pair<const char*, std::function<void(Program&)>> moments[] = {
+        {"SIGHUP while a host name is looked up",
+         [](Program& p) {
+             ASSERT_TRUE(NameLookedUp());
+             ::kill(p.Pid(), SIGHUP);
+         }},
+        {"SIGHUP as soon as it is held",
+         [](Program& p) {
+             ASSERT_TRUE(TakesSignal(p.Pid(), SIGHUP));
+             ::kill(p.Pid(), SIGHUP);
+         }},
+        {"SIGTERM as soon as it is held",
+         [](Program& p) {
+             ASSERT_TRUE(TakesSignal(p.Pid(), SIGTERM));
+             ::kill(p.Pid(), SIGTERM);
+         }},
+        {"two thousand SIGHUPs, then SIGTERM",
+         [](Program& p) {
+             ASSERT_TRUE(p.Says("listening on"));
+             for (int i = 0; i < 2000; ++i)
+                 ::kill(p.Pid(), SIGHUP);
+             ::kill(p.Pid(), SIGTERM);
+         }},
+        {"two SIGTERMs back to back",
+         [](Program& p) {
+             ASSERT_TRUE(p.Says("listening on"));
+             ::kill(p.Pid(), SIGTERM);
+             ::kill(p.Pid(), SIGTERM);
+         }},
+    };
+    for (const auto& [moment, act] : moments) {
+        Program service({KORVID_PROGRAM, "--headless", "--allow", "127.0.0.1 slow.test"},
+                        Environment(dir));
+        act(service);
+        const bool stopped = std::string(moment).find("SIGTERM") != std::string::npos;
+        if (!stopped) {
+            EXPECT_TRUE(service.Says("listening on")) << moment << ": " << service.Said();
+            EXPECT_NE(Fetch().find("CompName="), std::string::npos) << moment;
+        }
+        EXPECT_EQ(service.EndWith(stopped ? 0 : SIGTERM), 0) << moment << ": " << service.Said();
+    }
+}
+
+// Settings that cannot be used, or a port that waiting will not give: the
+// service says what is wrong in one line and exits with status 2.
+TEST(HeadlessService, SettingsThatCannotBeUsedStopIt) {
+    NEEDS_PRIVATE_SPACES();
+    TempDir dir;
+    struct Case {
+        std::vector<std::string> args;
+        std::string file;
+        std::string says;
+        uid_t user = 0;
+    };
+    const Case cases[] = {
+        {{},
+         "[Korvid]\nAllow=127.0.0.010\n",
+         "Allow= in " + dir.File("Korvid.INI") + ": '127.0.0.010' is no address"},
+        {{"--allow", ""}, "", "--allow: an empty value names nothing"},
+        {{"--listen", "127.0.0.1", "--listen", "127.0.0.1"}, "", "'127.0.0.1:9001' is given twice"},
+        {{"--listen", "127.0.0.1:80", "--allow", "127.0.0.1"},
+         "",
+         "cannot listen on 127.0.0.1:80: port 80 is below 1024",
+         65534},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(dir.File("Korvid.INI"));
+        if (!c.file.empty()) std::ofstream(dir.File("Korvid.INI")) << c.file;
+        std::vector<std::string> args = {KORVID_PROGRAM, "--headless"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Program service(args, Environment(dir), c.user);
+        EXPECT_EQ(service.EndWith(0), 2) << service.Said();
+        EXPECT_NE(service.Said().find(c.says), std::string::npos) << service.Said();
+    }
 }
 
 // Qt's own options are the window's too; a stop request while the start-up

@@ -10,6 +10,29 @@ TEST(IniText, FindsValuesAsTheProfileFunctionsDo) {
     EXPECT_EQ(ini::FindValue(text, "Korvid", "Missing"), std::nullopt);
     EXPECT_EQ(ini::FindValue(text, "Missing", "Sensors"), std::nullopt);
     EXPECT_EQ(ini::FindValue("Sensors=1\\", "Korvid", "Sensors"), std::nullopt);
+    // A byte-order mark is no part of the first line; ';' starts a comment
+    // only at the start of a line.
+    EXPECT_EQ(ini::FindValue("\xEF\xBB\xBF[Korvid]\nAllow=1.2.3.4 ; not 5\n", "Korvid", "Allow"),
+              "1.2.3.4 ; not 5");
+    EXPECT_EQ(ini::FindValue("[Korvid]\n;Allow=1.2.3.4\n", "Korvid", "Allow"), std::nullopt);
+}
+
+// Which of two was meant is not guessed: the value cannot be told, and the
+// problem names the lines.
+TEST(IniText, ASectionOrKeyGivenTwiceIsRefused) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[Korvid]\nAllow=1.2.3.4\n[Other]\n[korvid]\nAllow=\n",
+         "[Korvid] is there twice, on lines 1 and 4"},
+        {"[Korvid]\nAllow=\nALLOW = 1.2.3.4\n",
+         "Allow= in [Korvid] is there twice, on lines 2 and 3"},
+        {"[Other]\nAllow=1\n[Korvid]\nAllow=2\n[Other]\nAllow=3\n", ""},
+    };
+    for (const auto& [text, problem] : cases) {
+        std::string found;
+        const auto value = ini::FindValue(text, "Korvid", "Allow", &found);
+        EXPECT_EQ(found, problem) << text;
+        EXPECT_EQ(value.has_value(), *problem == '\0') << text;
+    }
 }
 
 TEST(IniText, SetValueTouchesOnlyItsLine) {

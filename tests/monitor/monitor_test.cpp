@@ -45,6 +45,13 @@ TEST(Monitor, ForReportRefreshesLoadAndDrives) {
     eager.StartUp();
     machine.drives.pop_back();
     EXPECT_EQ(eager.ForReport().drives.size(), 1u);
+
+    // A load read moments ago is not measured again over an empty interval.
+    env.loadReuse = std::chrono::hours(1);
+    Monitor close(env);
+    close.StartUp();
+    *machine.load = 7;
+    EXPECT_EQ(close.ForReport().cpuLoad, 42);
 }
 
 TEST(Monitor, PairsLoadCountAndReload) {
@@ -89,7 +96,9 @@ TEST(Monitor, PairsLoadCountAndReload) {
 }
 
 // The sensor block's state is told once when it changes, and a block that
-// others may write once in all.
+// others may write once in all. While no publisher keeps the block, a
+// paired row reads NA, linked or refreshed: a failure is never served as a
+// reading of 0.
 TEST(Monitor, ASensorSourceThatStopsIsToldOnce) {
     FakeMachine machine;
     machine.SetSensor(0, "CPU", 40);
@@ -97,9 +106,10 @@ TEST(Monitor, ASensorSourceThatStopsIsToldOnce) {
     Monitor monitor(machine.Environment());
     monitor.StartUp();
     monitor.Link(0, 0);
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "NA");
     EXPECT_NE(monitor.SensorSourceProblem().find("no sensor block /test-block"), std::string::npos);
     monitor.Refresh();
-    EXPECT_EQ(ValueText(monitor.Model(), 0), "0");
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "NA");
 
     machine.block = {BlockState::Live, true};
     monitor.Refresh();
@@ -109,13 +119,13 @@ TEST(Monitor, ASensorSourceThatStopsIsToldOnce) {
     machine.block = {BlockState::Abandoned, true};
     monitor.Refresh();
     monitor.Refresh();
-    EXPECT_EQ(ValueText(monitor.Model(), 0), "0");
+    EXPECT_EQ(ValueText(monitor.Model(), 0), "NA");
     machine.block.state = BlockState::Unusable;
     monitor.Refresh();
 
     ASSERT_EQ(machine.log.size(), 5u);
     EXPECT_EQ(machine.log[0],
-              "there is no sensor block /test-block: every reading is 0 until the test "
+              "there is no sensor block /test-block: every paired reading is NA until the test "
               "publishes one");
     EXPECT_EQ(machine.log[1],
               "the sensor block /test-block may be written by other users too: its readings can "

@@ -1,3 +1,4 @@
+#include "ini_text.h"
 #include "pairing.h"
 #include "profile.h"
 #include "support/temp_dir.h"
@@ -84,9 +85,12 @@ TEST(ProfileFile, HostileFilesAlwaysGiveNineRows) {
         const auto rows =
             pairing::SplitSensorsValue(profile::GetString("Korvid", "Sensors", "", 99, file));
         ASSERT_EQ(rows.size(), 9u);
+        // A file that holds the section or the key twice is left as it is.
         std::string error;
-        ASSERT_TRUE(profile::WriteString("Korvid", "Sensors", "1\\", file, &error)) << error;
-        ASSERT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file), "1\\");
+        const bool ambiguous = !ini::Ambiguity(text, "Korvid", "Sensors").empty();
+        ASSERT_EQ(profile::WriteString("Korvid", "Sensors", "1\\", file, &error), !ambiguous)
+            << error;
+        ASSERT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file), ambiguous ? "" : "1\\");
     }
     WriteFile(file, "[Korvid]\nSensors=" + std::string(1 << 20, '7') + "\n");
     EXPECT_EQ(profile::GetString("Korvid", "Sensors", "", 99, file).size(), 99u);
@@ -98,7 +102,9 @@ TEST(ProfileFile, HostileFilesAlwaysGiveNineRows) {
 }
 
 // What is not a settings file reads as a missing one (defaults), at once,
-// and a save says why it will not replace it.
+// and a save says why it will not replace it; for the settings read whole
+// (where to listen, whom to answer) it is an error, as is a link to nothing,
+// but a missing file is none.
 TEST(ProfileFile, OnlyARegularFileIsReadOrReplaced) {
     TempDir dir;
     const std::string fifo = dir.File("fifo/Korvid.INI");
@@ -111,16 +117,30 @@ TEST(ProfileFile, OnlyARegularFileIsReadOrReplaced) {
     WriteFile(huge, "[Korvid]\nSensors=1\\\n");
     fs::resize_file(huge, (std::uintmax_t{16} << 20) + 1);
 
-    for (const auto& [file, kind] :
-         {std::pair{fifo, "a FIFO"}, {directory, "a directory"}, {huge, "larger than 16 MiB"}}) {
+    const std::string loop = dir.File("loop"), dangling = dir.File("dangling");
+    fs::create_symlink(loop, loop);
+    fs::create_symlink(dir.File("gone"), dangling);
+
+    for (const auto& [file, kind] : {std::pair{fifo, "a FIFO"},
+                                     {directory, "a directory"},
+                                     {huge, "larger than 16 MiB"},
+                                     {loop, "Too many levels of symbolic links"},
+                                     {dangling, "a symbolic link to a file that does not exist"}}) {
         EXPECT_EQ(profile::GetString("Korvid", "Sensors", "dflt", 99, file), "dflt") << file;
-        std::string error;
+        std::string error, text;
+        EXPECT_FALSE(profile::ReadSettingsText(file, text, &error)) << file;
+        EXPECT_NE(error.find(kind), std::string::npos) << error;
+        error.clear();
+        if (file == dangling) continue; // a save makes the file it names
         EXPECT_FALSE(profile::WriteString("Korvid", "Sensors", "2\\", file, &error)) << file;
         EXPECT_NE(error.find(kind), std::string::npos) << error;
         EXPECT_FALSE(fs::exists(file + ".saving"));
     }
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_TRUE(fs::is_directory(directory));
+    std::string text = "old", error;
+    EXPECT_TRUE(profile::ReadSettingsText(dir.File("missing"), text, &error));
+    EXPECT_EQ(text, "");
 }
 
 // Users keep dotfiles in a repository and link them: a save replaces the

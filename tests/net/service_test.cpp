@@ -1,103 +1,76 @@
-// The report service as displays, broken peers and hostile clients meet it,
-// fed by a lambda instead of a window.
-#include "korvid_socket.h"
+// The report service that both faces hold: whom it answers while host names
+// are looked up (never waiting for them), what a reload changes and what it
+// keeps, and what it says.
 #include "report_service.h"
 #include "support/display_client.h"
-#include "support/flaky_listener.h"
-#include "support/socket_options.h"
+#include "support/fake_environment.h"
 
-#include <QSignalSpy>
-#include <QTcpServer>
 #include <QtTest>
-#include <atomic>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 using testing_support::DisplayClient;
-using testing_support::Exchange;
-using testing_support::FlakyListener;
+using testing_support::FakeMachine;
 
 namespace {
 
-// A report with a byte past ASCII, which must go out as it is.
-const QByteArray kReport = "MBoTe=35\\\r\nCPUTe=48.25\\\r\nMBoFa=NA\\\r\nCPUFa=-NA-\\\r\n"
-                           "Core0=1.65\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
-                           "CPUSp=-NA-\\\r\nCPULoading =12\\\r\nCPUDes =Sample CPU \xE9\\\r\n"
-                           "CompName=WORKSTATION\\\r\nDrive C:=37.3,12.5\\\r\n"
-                           "Drive D:=74.5,70.0\\\r\n";
+// A resolver that answers only when the test says so, as a slow DNS does;
+// its state is shared with the lookup threads, which may outlive a test.
+struct SlowDns {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    int failures = 0; // answers that find nothing, before the real ones
+    int asked = 0;
 
-ServiceSettings OnAFreePort(ServiceLimits limits = {}) {
-    ServiceSettings settings;
-    settings.listen = {{std::nullopt, 0}};
-    settings.limits = limits;
-    return settings;
-}
-
-// A service on a free port whose reports count how often they were asked for.
-struct Served {
-    explicit Served(const ServiceSettings& settings = OnAFreePort())
-        : service(
-              [this] {
-                  ++reports;
-                  return kReport.toStdString();
-              },
-              settings) {
-        service.Start();
-        port = service.ListeningPort();
+    void Open() {
+        const std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
     }
-    Korvid* Socket() { return service.findChild<Korvid*>("Korvid"); }
-
-    int reports = 0;
-    ReportService service;
-    quint16 port = 0;
+    static AllowListLookup::Resolver For(std::shared_ptr<SlowDns> dns) {
+        return [dns](const std::string& host, std::string* error) -> std::vector<tcp::Address> {
+            std::unique_lock lock(dns->mutex);
+            ++dns->asked;
+            dns->changed.wait(lock, [&] { return dns->open; });
+            if (dns->failures > 0) {
+                --dns->failures;
+                *error = "cannot resolve " + host + ": the test says no";
+                return {};
+            }
+            return {*tcp::ParseAddress(host == "display.test" ? "127.0.0.1" : "192.0.2.9")};
+        };
+    }
 };
 
-// Another program of the same user trying to take the service's port on
-// every address, with every option that lets sockets share a port; its
-// sockets listen for as long as it lives. Which addresses it got.
-struct Intruder {
-    explicit Intruder(quint16 port) {
-        const int on = 1;
-        for (const char* text : {"0.0.0.0", "127.0.0.1", "::", "::1"}) {
-            const QHostAddress address(QString::fromLatin1(text));
-            const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
-            const RawSocket s = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
-            ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
-                         sizeof on);
-#ifdef SO_REUSEPORT
-            ::setsockopt(s, SOL_SOCKET, SO_REUSEPORT, reinterpret_cast<const char*>(&on),
-                         sizeof on);
-#endif
-            sockaddr_storage storage{};
-            socklen_t length;
-            if (v6) {
-                auto& in6 = reinterpret_cast<sockaddr_in6&>(storage);
-                in6.sin6_family = AF_INET6;
-                in6.sin6_port = htons(port);
-                const Q_IPV6ADDR bytes = address.toIPv6Address();
-                std::memcpy(&in6.sin6_addr, &bytes, 16);
-                length = sizeof in6;
-            } else {
-                auto& in = reinterpret_cast<sockaddr_in&>(storage);
-                in.sin_family = AF_INET;
-                in.sin_port = htons(port);
-                in.sin_addr.s_addr = htonl(address.toIPv4Address());
-                length = sizeof in;
-            }
-            if (::bind(s, reinterpret_cast<sockaddr*>(&storage), length) == 0 &&
-                ::listen(s, 16) == 0) {
-                got << text;
-                sockets.push_back(s);
-            } else {
-                CloseRaw(s);
-            }
-        }
+bool Served(quint16 port) {
+    DisplayClient client(port);
+    client.WaitUntil([&] {
+        return !client.received.isEmpty() ||
+               client.socket.state() == QAbstractSocket::UnconnectedState;
+    });
+    if (client.received != "\r\n") return false;
+    client.Send("x");
+    return client.ClosedByServer() && client.received.contains("CompName=WS01");
+}
+
+bool Said(const FakeMachine& machine, const std::string& words) {
+    for (const std::string& line : machine.log)
+        if (line.find(words) != std::string::npos) return true;
+    return false;
+}
+
+struct Service {
+    explicit Service(FakeMachine& machine, std::shared_ptr<SlowDns> dns) {
+        ServiceSettings exchange;
+        exchange.limits.lookupRetry = std::chrono::milliseconds(20);
+        service =
+            std::make_unique<ReportService>(machine.Environment(), ReportService::Options{{}, true},
+                                            exchange, SlowDns::For(std::move(dns)));
+        service->monitor().StartUp();
+        if (service->ReadSettings()) service->Listen();
     }
-    ~Intruder() {
-        for (const RawSocket s : sockets)
-            CloseRaw(s);
-    }
-    QStringList got;
-    std::vector<RawSocket> sockets;
+    std::unique_ptr<ReportService> service;
 };
 
 } // namespace
@@ -106,231 +79,73 @@ class ServiceTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void greetsThenAnswersAnyDataOnceAndCloses() {
-        Served s;
-        QVERIFY(s.port != 0);
-        for (const QByteArray& request :
-             {QByteArray("x"), QByteArray(1, '\0'), QByteArray(5000, 'J')}) {
-            DisplayClient client(s.port);
-            QVERIFY(client.Connected());
-            QVERIFY(client.Received("\r\n"));
-            QTest::qWait(50);
-            QCOMPARE(client.received, QByteArray("\r\n")); // nothing before it asks
-            client.Send(request);
-            QVERIFY(client.ClosedByServer());
-            QCOMPARE(client.received, "\r\n" + kReport);
-            QTRY_COMPARE(s.service.ListeningPort(), s.port);
-        }
-        QCOMPARE(s.reports, 3);
+    // A name in the allow list is looked up off the event loop: meanwhile the
+    // addresses given as such are served; the name's addresses join once it
+    // answers, and one that does not resolve is tried again on its own.
+    void displaysAreServedWhileNamesAreLookedUp() {
+        FakeMachine machine;
+        machine.WriteSettings("[Korvid]\nListen=127.0.0.1:0\nAllow=127.0.0.1 display.test\n");
+        auto dns = std::make_shared<SlowDns>();
+        dns->failures = 2;
+        Service s(machine, dns);
+        const quint16 port = s.service->ListeningPort();
+        QVERIFY(port != 0);
+        QVERIFY(
+            Said(machine, "answering only displays at 127.0.0.1, display.test (looking it up)"));
+        QVERIFY(Served(port)); // while the lookup waits
+        QVERIFY(!s.service->AllowListComplete());
+        dns->Open();
+        QTRY_VERIFY(s.service->AllowListComplete());
+        QVERIFY(Said(machine, "cannot resolve display.test: the test says no; no display is "
+                              "allowed by that name until it resolves"));
+        QTRY_VERIFY(
+            Said(machine, "answering only displays at 127.0.0.1, display.test (127.0.0.1)"));
+        QCOMPARE(dns->asked, 3);
     }
 
-    // A client that half-closes after asking is still reading: it gets the
-    // greeting, the whole report, then the close. Some clients half-close
-    // before the greeting has even arrived.
-    void halfClosingClientsGetTheirReport_data() {
-        QTest::addColumn<bool>("waitForGreeting");
-        QTest::newRow("after the greeting") << true;
-        QTest::newRow("before the greeting") << false;
-    }
-    void halfClosingClientsGetTheirReport() {
-        QFETCH(bool, waitForGreeting);
-        Served s;
-        for (int round = 0; round < 20; ++round)
-            QCOMPARE(testing_support::HalfClosingExchange(s.port, waitForGreeting),
-                     "\r\n" + kReport);
-        QTRY_COMPARE(s.service.ListeningPort(), s.port);
-    }
+    // SIGHUP's reload: the list in force stays until the new one is complete,
+    // and settings that cannot be used now leave everything as it was.
+    void aReloadChangesWhomItAnswersOnlyWhenComplete() {
+        FakeMachine machine;
+        machine.WriteSettings("[Korvid]\nListen=127.0.0.1:0\nAllow=127.0.0.1\n");
+        auto dns = std::make_shared<SlowDns>();
+        Service s(machine, dns);
+        const quint16 port = s.service->ListeningPort();
+        QVERIFY(Served(port));
 
-    void clientsThatLeaveEarlyFreeTheService_data() {
-        QTest::addColumn<bool>("ask");
-        QTest::addColumn<bool>("reset");
-        QTest::newRow("closes before asking") << false << false;
-        QTest::newRow("resets before asking") << false << true;
-        QTest::newRow("asks, then resets") << true << true;
-    }
-    void clientsThatLeaveEarlyFreeTheService() {
-        QFETCH(bool, ask);
-        QFETCH(bool, reset);
-        Served s;
-        {
-            DisplayClient gone(s.port);
-            QVERIFY(gone.Connected());
-            QVERIFY(gone.Received("\r\n"));
-            if (ask) gone.Send("x");
-            if (reset) gone.ResetOnClose();
-            gone.socket.abort();
-        }
-        QTRY_COMPARE(s.service.ListeningPort(), s.port);
-        QCOMPARE(Exchange(s.port, "x"), "\r\n" + kReport);
+        machine.WriteSettings("[Korvid]\nListen=127.0.0.1:0\nAllow=elsewhere.test\n");
+        s.service->Reload();
+        QVERIFY(Served(port)); // the old list, while the new one is looked up
+        dns->Open();
+        QTRY_VERIFY(Said(machine, "answering only displays at elsewhere.test (192.0.2.9)"));
+        QVERIFY(!Served(port));
+
+        machine.WriteSettings("[Korvid]\nAllow=127.0.0.1 ; me\nListen=127.0.0.1:0\n");
+        s.service->Reload();
+        QVERIFY(Said(machine, "';' is neither an address, an address/prefix nor a host name; "
+                              "the settings in force stay as they were"));
+        QVERIFY(!Served(port));
+        machine.WriteSettings("[Korvid]\nAllow=127.0.0.1\nListen=127.0.0.2:0\n");
+        s.service->Reload();
+        QVERIFY(Said(machine, "where to listen has changed: restart korvid-halvane"));
+        QVERIFY(Served(port));
+        QCOMPARE(s.service->ListeningPort(), port);
     }
 
-    // One client at a time: a second is refused while the first is served, a
-    // silent client holds the line only up to the limit, and then the port
-    // listens again.
-    void aSilentClientIsDroppedAtTheLimit() {
-        ServiceLimits limits;
-        limits.exchange = std::chrono::milliseconds(400);
-        Served s(OnAFreePort(limits));
-        DisplayClient silent(s.port);
-        QVERIFY(silent.Connected());
-        QVERIFY(silent.Received("\r\n"));
-        QCOMPARE(s.service.ListeningPort(), quint16(0));
-        DisplayClient second(s.port);
-        QVERIFY(second.Refused());
-
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(silent.ClosedByServer());
-        QVERIFY2(clock.elapsed() > 250, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(silent.received, QByteArray("\r\n"));
-        QCOMPARE(s.reports, 0);
-        QTRY_COMPARE(s.service.ListeningPort(), s.port);
-        QCOMPARE(Exchange(s.port, "x"), "\r\n" + kReport);
-    }
-
-    void theServedConnectionKeepsItselfAlive() {
-        Served s;
-        DisplayClient client(s.port);
-        QVERIFY(client.Connected());
-        QVERIFY(client.Received("\r\n"));
-        const tcp::Socket served = s.Socket()->ConnectionHandle();
-        QVERIFY(served != tcp::kNoSocket);
-        const auto options = testing_support::KeepAliveOf(served);
-        QVERIFY(options.on);
-        if (options.timing.idleSeconds == -1)
-            QSKIP("this system does not report keep-alive timing (Wine); it was set with "
-                  "SIO_KEEPALIVE_VALS");
-        QCOMPARE(options.timing.idleSeconds, 10);
-        QCOMPARE(options.timing.intervalSeconds, 5);
-        QCOMPARE(options.timing.probes, 3);
-    }
-
-    // Connections that cannot be accepted (descriptors exhausted) are told
-    // once as a note, never as a warning that waits for anyone; accepting
-    // backs off and resumes, and the waiting display is served.
-    void acceptFailuresBackOffAndRecover() {
-        auto control = std::make_shared<FlakyListener::Switch>();
-        ServiceLimits limits;
-        limits.acceptBackOff = std::chrono::milliseconds(10);
-        limits.listenRetry = std::chrono::milliseconds(80);
-        ServiceSettings settings = OnAFreePort(limits);
-        settings.makeListener = [control] { return std::make_unique<FlakyListener>(control); };
-        Served s(settings);
-        QSignalSpy failed(&s.service, &ReportService::ListenFailed);
-        QSignalSpy notes(&s.service, &ReportService::Note);
-
-        control->failAccept = true;
-        DisplayClient client(s.port);
-        QTRY_VERIFY(control->accepts >= 4); // tried again, backing off
-        QTest::qWait(100);
-        const int accepts = control->accepts;
-        QTest::qWait(200);
-        QVERIFY2(control->accepts - accepts <= 3, "no faster than the longest back-off");
-        QCOMPARE(notes.size(), 1);
-        QVERIFY(notes[0][0].toString().contains("the test ran out of descriptors"));
-
-        control->failAccept = false;
-        QVERIFY(client.Received("\r\n"));
-        client.Send("x");
-        QVERIFY(client.ClosedByServer());
-        QCOMPARE(client.received, "\r\n" + kReport);
-        QCOMPARE(notes.size(), 2);
-        QCOMPARE(notes[1][0].toString(), QString("accepting connections again"));
-        QCOMPARE(failed.size(), 0);
-    }
-
-    void aTakenPortIsWaitedFor() {
-        QTcpServer squatter;
-        QVERIFY(squatter.listen(QHostAddress::Any, 0));
-        const quint16 port = squatter.serverPort();
-        ServiceSettings settings = OnAFreePort();
-        settings.listen = {{std::nullopt, port}};
-        settings.limits.listenRetry = std::chrono::milliseconds(50);
-        ReportService service([] { return kReport.toStdString(); }, settings);
-        QSignalSpy failed(&service, &ReportService::ListenFailed);
-        QSignalSpy again(&service, &ReportService::ListeningAgain);
-        service.Start();
-        QCOMPARE(service.ListeningPort(), quint16(0));
-        QCOMPARE(failed.size(), 1);
-        QVERIFY(failed[0][0].toString().contains(":" + QString::number(port)));
-        QTest::qWait(200);
-        QCOMPARE(failed.size(), 1);
-
-        squatter.close();
-        QTRY_COMPARE(service.ListeningPort(), port);
-        QCOMPARE(again.size(), 1);
-        QCOMPARE(Exchange(port, "x"), "\r\n" + kReport);
-    }
-
-    // Nobody else can take the port while the service holds it, with
-    // SO_REUSEPORT or without, on any address, whether a client is served or
-    // not; once the service is gone, another program binds it at once, its
-    // served connections' TIME_WAIT entries notwithstanding.
-    void thePortIsTheServicesAloneWhileItRuns() {
-        quint16 port = 0;
-        {
-            Served s;
-            port = s.port;
-            QCOMPARE(Exchange(port, "x"), "\r\n" + kReport);
-            const Intruder idle(port);
-            QCOMPARE(idle.got, QStringList());
-            DisplayClient held(port);
-            QVERIFY(held.Received("\r\n"));
-            const Intruder busy(port);
-            QCOMPARE(busy.got, QStringList());
-            held.socket.abort();
-            QTRY_COMPARE(s.service.ListeningPort(), port);
-            for (int i = 0; i < 20; ++i)
-                QCOMPARE(Exchange(port, "x"), "\r\n" + kReport);
-        }
-        QTcpServer next;
-        QVERIFY2(next.listen(QHostAddress::Any, port), qPrintable(next.errorString()));
-    }
-
-    // --listen and --allow: only the addresses named are listened on, and a
-    // client from elsewhere is closed without a word (told once) while the
-    // allowed display is served, however hard the others keep trying.
-    void listensWhereToldAndAnswersOnlyTheAllowed() {
-        ServiceSettings settings = OnAFreePort();
-        settings.listen = {*tcp::ParseEndpoint("127.0.0.1:0", 0, nullptr)};
-        settings.allow.rules = {*tcp::ParseAllowRule("127.0.0.1", nullptr)};
-        Served s(settings);
-        QSignalSpy notes(&s.service, &ReportService::Note);
-        QVERIFY(DisplayClient(s.port, QHostAddress::LocalHostIPv6).Refused());
-
-        std::atomic<bool> stop = false;
-        std::atomic<int> denied = 0, greeted = 0;
-        std::thread flood([&] {
-            while (!stop) {
-                QTcpSocket other;
-                other.bind(QHostAddress("127.0.0.2"));
-                other.connectToHost(QHostAddress::LocalHost, s.port);
-                if (other.waitForConnected(1000) && other.waitForReadyRead(200) &&
-                    other.readAll().startsWith("\r\n"))
-                    ++greeted;
-                ++denied;
-            }
-        });
-        QTRY_VERIFY(denied > 10);
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(Exchange(s.port, "x"), "\r\n" + kReport);
-        stop = true;
-        flood.join();
-        QCOMPARE(greeted.load(), 0);
-        QCOMPARE(notes.size(), 1);
-        QCOMPARE(notes[0][0].toString(),
-                 QString("refused a display at 127.0.0.2: the allow list does not hold it"));
-    }
-
-    void stopLetsTheClientGoAndListensNoMore() {
-        Served s;
-        DisplayClient client(s.port);
-        QVERIFY(client.Connected());
-        QVERIFY(client.Received("\r\n"));
-        s.service.Stop();
-        QVERIFY(client.ClosedByServer());
-        QCOMPARE(s.service.ListeningPort(), quint16(0));
-        QVERIFY(DisplayClient(s.port).Refused());
+    // Nobody listens on settings that cannot be told; a reload that finds
+    // them mended starts listening.
+    void unusableSettingsListenNowhereUntilMended() {
+        FakeMachine machine;
+        machine.WriteSettings("[Korvid]\nListen=127.0.0.1:0\nAllow=\n");
+        Service s(machine, std::make_shared<SlowDns>());
+        QVERIFY(!s.service->SettingsProblem().empty());
+        QCOMPARE(s.service->ListeningPort(), quint16(0));
+        s.service->Reload();
+        QVERIFY(Said(machine, "; still not serving displays"));
+        machine.WriteSettings("[Korvid]\nListen=127.0.0.1:0\nAllow=127.0.0.1\n");
+        s.service->Reload();
+        QVERIFY(s.service->ListeningPort() != 0);
+        QVERIFY(Served(s.service->ListeningPort()));
     }
 };
 

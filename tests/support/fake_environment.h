@@ -31,6 +31,8 @@ struct FakeMachine {
     std::shared_ptr<int> load = std::make_shared<int>(7);
     std::vector<std::string> log;
     TempDir configDir;
+    std::string settingsFile = configDir.File("Korvid.INI");
+    std::function<std::string()> computerName = [] { return std::string("WS01"); };
 
     void SetSensor(int slot, const char* name, double reading) {
         std::memset(snapshot.Sensors[slot].Name, 0, sizeof snapshot.Sensors[slot].Name);
@@ -39,7 +41,7 @@ struct FakeMachine {
         snapshot.Sensors[slot].Current = reading;
     }
 
-    std::string SettingsFile() const { return configDir.File("Korvid.INI"); }
+    const std::string& SettingsFile() const { return settingsFile; }
     void WriteSettings(const char* text) const {
         std::ofstream(SettingsFile(), std::ios::binary) << text;
     }
@@ -57,12 +59,13 @@ struct FakeMachine {
         env.makeCpuUsage = [this] {
             return std::make_unique<clsCPUUsage>(std::make_unique<FixedLoad>(load));
         };
-        env.computerName = [] { return std::string("WS01"); };
+        env.computerName = computerName;
         env.surveyDrives = [this] { return drives; };
         env.settingsFile = SettingsFile();
         env.decimalSeparator = '.';
         env.log = [this](const std::string& line) { log.push_back(line); };
         env.driveSurveyReuse = std::chrono::milliseconds(0);
+        env.loadReuse = std::chrono::milliseconds(0);
         return env;
     }
 };

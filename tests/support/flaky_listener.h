@@ -24,13 +24,14 @@ public:
         : system_(tcp::MakeSystemListener()), switch_(std::move(control)) {}
 
     bool Listen(const std::vector<tcp::Endpoint>& endpoints, const tcp::KeepAlive& keepAlive,
-                std::string* error) override {
+                std::string* error, bool* lasting) override {
         ++switch_->listens;
         if (switch_->failListen) {
             if (error) *error = "the test holds the port";
+            if (lasting) *lasting = false;
             return false;
         }
-        return system_->Listen(endpoints, keepAlive, error);
+        return system_->Listen(endpoints, keepAlive, error, lasting);
     }
     void Close() override { system_->Close(); }
     bool IsListening() const override { return system_->IsListening(); }

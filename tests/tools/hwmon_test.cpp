@@ -1,5 +1,7 @@
 #include "readings.h"
 #include "sensors_scan.h"
+#include "support/program.h"
+#include "support/signal_state.h"
 #include "support/temp_dir.h"
 #include "support/test_block.h"
 
@@ -12,6 +14,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sstream>
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -55,155 +58,36 @@ std::string Name(const modMBMAccess::SensorEntry& entry) {
     return modMBMAccess::CleanName(modMBMAccess::RawName(entry));
 }
 
+// korvid-hwmon's command line: `args`, with a slot map of its own that no
+// other run shares, unless `args` name one.
+std::vector<std::string> Args(std::vector<std::string> args) {
+    static const testing_support::TempDir states("korvid-slots");
+    static int runs = 0;
+    args.insert(args.begin(), KORVID_HWMON);
+    if (std::find(args.begin(), args.end(), "--state") == args.end())
+        args.insert(args.end(), {"--state", states.File(std::to_string(runs++))});
+    return args;
+}
+
 // Starts korvid-hwmon with `args`, its stdout and stderr sent to `out` and
 // `err` (-1: left as they are).
 pid_t StartHwmon(const std::vector<std::string>& args, int out, int err) {
+    const std::vector<std::string> all = Args(args);
     const pid_t child = ::fork();
     if (child != 0) return child;
     if (out >= 0) ::dup2(out, 1);
     if (err >= 0) ::dup2(err, 2);
-    std::vector<char*> argv{const_cast<char*>(KORVID_HWMON)};
-    for (const auto& arg : args)
+    std::vector<char*> argv;
+    for (const auto& arg : all)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     ::execv(KORVID_HWMON, argv.data());
     ::_exit(127);
 }
 
-// The files of a fake hwmon0: without a device link, libsensors takes it for
-// a virtual chip ("testchip-virtual-0").
-using ChipFiles = std::vector<std::pair<std::string, std::string>>;
-
-struct ChipRun {
-    std::string skipped; // why the namespace could not be made; empty when it ran
-    int status = -1;
-    std::string messages; // stderr
-    std::string listing;  // stdout
-    modMBMAccess::SensorSnapshot snapshot{};
-};
-
-void Put(int fd, const std::string& bytes) {
-    const std::string length = std::to_string(bytes.size()) + "\n";
-    (void)!::write(fd, length.data(), length.size());
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-std::string Take(std::string_view& from) {
-    const auto eol = from.find('\n');
-    if (eol == std::string_view::npos) return {};
-    const std::size_t length = std::stoul(std::string(from.substr(0, eol)));
-    std::string bytes(from.substr(eol + 1, length));
-    from.remove_prefix(std::min(from.size(), eol + 1 + length));
-    return bytes;
-}
-
-std::string Drain(int fd) {
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-}
-
-// Runs korvid-hwmon with `args` in a mount namespace of its own, where
-// /sys/class holds the fake chip and /dev/shm is empty, and reads the block
-// back there. With `reload`, it runs until it has published, then `reload`
-// rewrites its configuration, SIGHUP asks it to read it again, and the block
-// is read once it has said how that went and slot 0's name has changed, or
-// it said the configuration cannot be read again (each waited for up to 30 s).
-ChipRun RunOnFakeChip(const ChipFiles& files, const std::vector<std::string>& args,
-                      const std::function<void()>& reload = {}, const char* hidden = "/sys/class") {
-    int results[2];
-    ChipRun run;
-    if (::pipe(results) != 0) {
-        run.skipped = "a pipe";
-        return run;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(results[0]);
-        const int out = results[1];
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", hidden, "tmpfs", 0, "mode=0755") != 0 ||
-            ::mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") != 0) {
-            Put(out, std::string("a private mount namespace: ") + std::strerror(errno));
-            ::_exit(0);
-        }
-        Put(out, "");
-        fs::create_directories("/sys/class/hwmon/hwmon0");
-        for (const auto& [name, text] : files)
-            std::ofstream("/sys/class/hwmon/hwmon0/" + name) << text;
-        int outPipe[2], errPipe[2];
-        if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) ::_exit(1);
-        const pid_t hwmon = StartHwmon(args, outPipe[1], errPipe[1]);
-        ::close(outPipe[1]);
-        ::close(errPipe[1]);
-        const char* block = modMBMAccess::SensorBlockName();
-        auto name0 = [&] { return Name(modMBMAccess::ReadSnapshotFrom(block).Sensors[0]); };
-        std::string messages;
-        if (reload) {
-            auto saying = [&](const char* words) {
-                char buffer[4096];
-                for (ssize_t n; (n = ::read(errPipe[0], buffer, sizeof buffer)) > 0;)
-                    messages.append(buffer, static_cast<std::size_t>(n));
-                return messages.find(words) != std::string::npos;
-            };
-            ::fcntl(errPipe[0], F_SETFL, O_NONBLOCK);
-            std::string before;
-            for (int i = 0; i < 3000 && (before = name0()).empty(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            reload();
-            ::kill(hwmon, SIGHUP);
-            for (int i = 0; i < 3000 && !saying("cannot be read again") &&
-                            !(saying("read again") && name0() != before);
-                 ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            ::fcntl(errPipe[0], F_SETFL, 0);
-        }
-        modMBMAccess::SensorSnapshot snapshot{};
-        if (reload) {
-            snapshot = modMBMAccess::ReadSnapshotFrom(block);
-            ::kill(hwmon, SIGTERM);
-        }
-        const std::string listing = Drain(outPipe[0]);
-        messages += Drain(errPipe[0]);
-        int status = 0;
-        ::waitpid(hwmon, &status, 0);
-        if (!reload) snapshot = Published(block);
-        Put(out, std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
-        Put(out, messages);
-        Put(out, listing);
-        Put(out, std::string(reinterpret_cast<const char*>(&snapshot), sizeof snapshot));
-        ::_exit(0);
-    }
-    ::close(results[1]);
-    const std::string all = Drain(results[0]);
-    ::close(results[0]);
-    ::waitpid(child, nullptr, 0);
-    std::string_view rest = all;
-    run.skipped = Take(rest);
-    if (!run.skipped.empty()) return run;
-    run.status = std::stoi("0" + Take(rest));
-    run.messages = Take(rest);
-    run.listing = Take(rest);
-    const std::string snapshot = Take(rest);
-    if (snapshot.size() == sizeof run.snapshot)
-        std::memcpy(&run.snapshot, snapshot.data(), sizeof run.snapshot);
-    return run;
-}
-
-#define SKIP_WITHOUT_NAMESPACE(run)                                                                \
-    if (!(run).skipped.empty())                                                                    \
-    GTEST_SKIP() << "needs " << (run).skipped << " (run as root, as CI does)"
-
 int RunHwmon(const std::vector<std::string>& args) {
-    std::string command = KORVID_HWMON;
-    for (const auto& arg : args)
+    std::string command;
+    for (const auto& arg : Args(args))
         command += " '" + arg + "'";
     return std::system((command + " 2>/dev/null").c_str());
 }
@@ -212,21 +96,6 @@ struct Outcome {
     int status = -1; // the exit code; -1 when it did not exit on its own
     std::string messages;
 };
-
-// Whether `pid` has `signal` blocked or caught, so that sending it tests the
-// program rather than the moment before its main() (waits up to 20 s).
-bool TakesSignal(pid_t pid, int signal) {
-    for (int i = 0; i < 2000; ++i) {
-        std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-        unsigned long long taken = 0;
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigCgt:", 0) == 0)
-                taken |= std::stoull(line.substr(7), nullptr, 16);
-        if (taken & (1ULL << (signal - 1))) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
 
 // Runs korvid-hwmon with `args`, its standard output sent to `output` (if
 // given); with `terminate`, sends it SIGTERM once it takes the signal. What
@@ -240,7 +109,7 @@ Outcome Hwmon(const std::vector<std::string>& args, bool terminate = false,
     const pid_t child = StartHwmon(args, out, pipeFds[1]);
     if (out >= 0) ::close(out);
     ::close(pipeFds[1]);
-    if (terminate && TakesSignal(child, SIGTERM)) ::kill(child, SIGTERM);
+    if (terminate && testing_support::TakesSignal(child, SIGTERM)) ::kill(child, SIGTERM);
     Outcome outcome;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     pollfd wait{pipeFds[0], POLLIN, 0};
@@ -286,7 +155,8 @@ TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
     std::vector<hwmon::Reading> readings;
     readings.reserve(120);
     for (int i = 0; i < 120; ++i)
-        readings.push_back({Kind::Temperature, "Sensor number " + std::to_string(i), i + 0.5});
+        readings.push_back(
+            {Kind::Temperature, "Sensor number " + std::to_string(i), i + 0.5, {}, {}});
     hwmon::Warnings warnings;
     const auto snapshot = hwmon::BuildSnapshot(readings, &warnings);
     EXPECT_EQ(std::string(snapshot.Sensors[0].Name, 12), "Sensor numbe");
@@ -294,7 +164,7 @@ TEST(HwmonBlock, FillsSlotsFromZeroAndCutsNamesAndCount) {
     EXPECT_EQ(snapshot.Sensors[99].Kind, 1);
     EXPECT_EQ(warnings.size(), 100u); // the cut names; the dropped 20 are told when publishing
 
-    const auto small = hwmon::BuildSnapshot({{Kind::Fan, "Fan", 900}}, nullptr);
+    const auto small = hwmon::BuildSnapshot({{Kind::Fan, "Fan", 900, {}, {}}}, nullptr);
     EXPECT_EQ(std::string(small.Sensors[0].Name, 12), std::string("Fan") + std::string(9, '\0'));
     const auto* bytes = reinterpret_cast<const unsigned char*>(&small.Sensors[1]);
     EXPECT_TRUE(
@@ -342,7 +212,7 @@ TEST(HwmonTable, MessagesShowNamesWithControlBytesEscaped) {
               "a\\x1b]0;x\\x07b\\\\\xC3\xA9\\x9b");
     hwmon::Warnings warnings;
     hwmon::ParseTable("Evil\x1b[2J 5x\n", &warnings);
-    hwmon::BuildSnapshot({{Kind::Other, "Long\x1b]2;pwned\x07 name", 1}}, &warnings);
+    hwmon::BuildSnapshot({{Kind::Other, "Long\x1b]2;pwned\x07 name", 1, {}, {}}}, &warnings);
     ASSERT_EQ(warnings.size(), 2u);
     for (const std::string& warning : warnings) {
         EXPECT_EQ(warning.find('\x1b'), std::string::npos) << warning;
@@ -355,12 +225,8 @@ TEST(HwmonProgram, FollowsTheTableAndRemovesTheBlockOnSigterm) {
     system.File("table", "Probe 1\n");
     const std::string table = system.Path("table");
     const std::string block = testing_support::UniqueBlockName();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execl(KORVID_HWMON, KORVID_HWMON, "--table", table.c_str(), "--interval", "20", "--block",
-                block.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    const pid_t child =
+        StartHwmon({"--no-chips", "--table", table, "--interval", "20", "--block", block}, -1, -1);
     auto waitFor = [&](auto condition) {
         for (int i = 0; i < 3000 && !condition(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -372,7 +238,7 @@ TEST(HwmonProgram, FollowsTheTableAndRemovesTheBlockOnSigterm) {
     EXPECT_TRUE(waitFor([&] { return reading() == 2; }));
 
     // A second copy on the same block says so and leaves the first alone.
-    EXPECT_NE(RunHwmon({"--block", block, "--table", table}), 0);
+    EXPECT_NE(RunHwmon({"--block", block, "--no-chips", "--table", table}), 0);
     EXPECT_EQ(reading(), 2);
 
     ::kill(child, SIGTERM);
@@ -398,12 +264,12 @@ TEST(HwmonProgram, RefusesWhatIsNoTableAndStopsOnSigterm) {
         {system.Path("huge"), system.Path("huge") + " is larger than 1 MiB"},
     };
     for (const auto& [table, message] : refused) {
-        const Outcome run = Hwmon({"--once", "--block", block, "--table", table});
+        const Outcome run = Hwmon({"--once", "--block", block, "--no-chips", "--table", table});
         ::shm_unlink(block.c_str());
         EXPECT_EQ(run.status, 0) << table;
         EXPECT_NE(run.messages.find(message), std::string::npos) << run.messages;
     }
-    const Outcome stopped = Hwmon({"--block", block, "--table", fifo}, true);
+    const Outcome stopped = Hwmon({"--block", block, "--no-chips", "--table", fifo}, true);
     EXPECT_EQ(stopped.status, 0) << stopped.messages;
     EXPECT_FALSE(BlockExists(block));
 
@@ -411,10 +277,186 @@ TEST(HwmonProgram, RefusesWhatIsNoTableAndStopsOnSigterm) {
     for (int i = 0; i < 151; ++i)
         lines += "Sensor" + std::to_string(i) + " " + std::to_string(i) + "\n";
     system.File("many", lines);
-    const Outcome many = Hwmon({"--once", "--block", block, "--table", system.Path("many")});
+    const Outcome many =
+        Hwmon({"--once", "--block", block, "--no-chips", "--table", system.Path("many")});
     ::shm_unlink(block.c_str());
-    EXPECT_NE(many.messages.find("publishing 100 of 151 sensors"), std::string::npos)
+    EXPECT_NE(many.messages.find("every one of the 100 slots is taken: Sensor100 is left out"),
+              std::string::npos)
         << many.messages;
+    EXPECT_NE(many.messages.find("publishing 100 readings"), std::string::npos);
+}
+
+// Whatever is done to it or its block, the publisher never leaves readers a
+// block that looks live when nobody publishes it, never dies of it, and
+// leaves no child behind.
+TEST(HwmonProgram, NeverLeavesALieBehind) {
+    FakeSystem system;
+    system.File("table", "Probe 1\n");
+    system.File("sensors.conf", "");
+    const std::string table = system.Path("table");
+    const std::string conf = system.Path("sensors.conf");
+    const std::string block = testing_support::UniqueBlockName();
+    auto state = [&] {
+        modMBMAccess::BlockStatus status;
+        const auto snapshot = modMBMAccess::ReadSnapshotFrom(block.c_str(), &status);
+        return status.state == modMBMAccess::BlockState::Live ? snapshot.Sensors[0].Current : -1.0;
+    };
+    auto waitFor = [](auto condition) {
+        for (int i = 0; i < 2000 && !condition(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return condition();
+    };
+    auto children = [](pid_t parent) {
+        int count = 0;
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            std::ifstream stat(entry.path() / "stat");
+            std::string line;
+            if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+            std::istringstream rest(line.substr(line.rfind(')') + 2));
+            char state = 0;
+            pid_t ppid = 0;
+            rest >> state >> ppid;
+            count += ppid == parent;
+        }
+        return count;
+    };
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void(testing_support::Program&)> act;
+        std::string says;
+    };
+    const Row rows[] = {
+        {"a configuration that never ends, then SIGKILL",
+         {"--config", conf},
+         [&](testing_support::Program& p) {
+             fs::remove(conf);
+             fs::create_symlink("/dev/zero", conf);
+             ::kill(p.Pid(), SIGHUP);
+         },
+         "did not finish reading " + conf + " within 2 s"},
+        {"SIGHUPs by the hundred",
+         {"--config", conf},
+         [&](testing_support::Program& p) {
+             for (int i = 0; i < 300; ++i)
+                 ::kill(p.Pid(), SIGHUP);
+         },
+         "sensor configuration read again"},
+        {"the block cut short",
+         {"--no-chips", "--table", table},
+         [&](testing_support::Program&) {
+             const int fd = ::shm_open(block.c_str(), O_RDWR, 0);
+             ASSERT_EQ(::ftruncate(fd, 0), 0);
+             ::close(fd);
+         },
+         block + " was cut short; made whole again"},
+        {"the block's name removed",
+         {"--no-chips", "--table", table},
+         [&](testing_support::Program&) { ::shm_unlink(block.c_str()); },
+         block + " was removed; published again"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = {"--block", block, "--interval", "20"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        testing_support::Program publisher(Args(args), {});
+        ASSERT_TRUE(waitFor([&] { return state() >= 0; })) << row.what << ": " << publisher.Said();
+        row.act(publisher);
+        EXPECT_TRUE(publisher.Says(row.says)) << row.what << ": " << publisher.Said();
+        EXPECT_TRUE(waitFor([&] { return state() >= 0 && children(publisher.Pid()) == 0; }))
+            << row.what;
+        if (std::string(row.what).find("SIGKILL") != std::string::npos) {
+            EXPECT_EQ(publisher.EndWith(SIGKILL), 128 + SIGKILL);
+            EXPECT_EQ(state(), -1) << "a block nobody publishes reads as live";
+        } else {
+            EXPECT_EQ(publisher.EndWith(SIGTERM), 0) << row.what << ": " << publisher.Said();
+        }
+        ::shm_unlink(block.c_str());
+        fs::remove(conf);
+        system.File("sensors.conf", "");
+    }
+
+    // A stale block that a reader holds a read lock on (any user can) keeps
+    // no new publisher from starting.
+    {
+        auto stale =
+            modMBMAccess::SharedBlockWriter::Create(block, sizeof(modMBMAccess::SensorSnapshot));
+        ASSERT_TRUE(stale);
+        stale->SetRemoveOnDestroy(false);
+    }
+    const int reader = ::shm_open(block.c_str(), O_RDONLY, 0);
+    flock lock{};
+    lock.l_type = F_RDLCK;
+    ASSERT_EQ(::fcntl(reader, F_OFD_SETLK, &lock), 0);
+    testing_support::Program publisher(Args({"--block", block, "--no-chips", "--table", table}),
+                                       {});
+    EXPECT_TRUE(waitFor([&] { return state() == 1; })) << publisher.Said();
+    EXPECT_EQ(publisher.EndWith(SIGTERM), 0) << publisher.Said();
+    ::close(reader);
+    ::shm_unlink(block.c_str());
+}
+
+// The slot map's file. A hundred and one readings: the last is left out,
+// said once, until --forget frees the slot of one that is gone and SIGHUP
+// reads the map again. A map that holds lines that do not parse, or cannot
+// be written, is said so (once), and publishing goes on.
+TEST(HwmonProgram, TheSlotMapKeepsSlotsAndIsFreedOnlyByHand) {
+    FakeSystem system;
+    std::string lines;
+    for (int i = 0; i <= 100; ++i)
+        lines += "R" + std::to_string(i) + " " + std::to_string(i) + "\n";
+    system.File("table", lines);
+    const std::string table = system.Path("table"), state = system.Path("state/slots");
+    const std::string block = testing_support::UniqueBlockName();
+    auto reading = [&](int slot) { return Published(block).Sensors[slot].Current; };
+    auto args = [&](std::vector<std::string> more) {
+        more.insert(more.end(), {"--state", state, "--block", block});
+        return Args(more);
+    };
+    {
+        testing_support::Program publisher(
+            args({"--no-chips", "--table", table, "--interval", "20"}), {});
+        EXPECT_TRUE(publisher.Says("every one of the 100 slots is taken: R100 is left out"));
+        EXPECT_TRUE(publisher.Says("publishing 100 readings"));
+        std::string rest = lines.substr(lines.find("R6 "));
+        system.File("table", "R0 0\nR1 1\nR2 2\nR3 3\nR4 4\n" + rest); // R5 has gone
+        EXPECT_TRUE(publisher.Says("(0 faulted, 1 gone: they read NA)")) << publisher.Said();
+        testing_support::Program forget(args({"--forget", "R5"}), {});
+        EXPECT_EQ(forget.EndWith(0), 0) << forget.Said();
+        EXPECT_NE(forget.Said().find("freed the slot of R5"), std::string::npos);
+        ::kill(publisher.Pid(), SIGHUP);
+        for (int i = 0; i < 2000 && reading(5) != 100; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(reading(5), 100) << publisher.Said();
+        EXPECT_EQ(Name(Published(block).Sensors[5]), "R100");
+        EXPECT_EQ(publisher.EndWith(SIGTERM), 0);
+        testing_support::Program unknown(args({"--forget", "R5"}), {});
+        EXPECT_EQ(unknown.EndWith(0), 1);
+    }
+    std::ifstream in(state);
+    const std::string map{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(map.find("\n5 R100\n"), std::string::npos) << map;
+
+    system.File("state/slots", "0 R3\nthis is no slot\n");
+    testing_support::Program corrupt(args({"--no-chips", "--table", table, "--once"}), {});
+    EXPECT_EQ(corrupt.EndWith(0), 0);
+    EXPECT_NE(corrupt.Said().find("line 2 is no \"SLOT KEY\""), std::string::npos)
+        << corrupt.Said();
+    EXPECT_NE(corrupt.Said().find("is not written over while it holds lines that do not parse"),
+              std::string::npos);
+    EXPECT_EQ(reading(0), 3);
+    std::ifstream again(state);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), std::istreambuf_iterator<char>()),
+              "0 R3\nthis is no slot\n");
+
+    // Where nobody, root included, can make a file.
+    testing_support::Program unwritable(Args({"--no-chips", "--table", table, "--once", "--block",
+                                              block, "--state", "/proc/self/korvid-nowhere/slots"}),
+                                        {});
+    EXPECT_EQ(unwritable.EndWith(0), 0);
+    EXPECT_NE(unwritable.Said().find("cannot keep the slot map"), std::string::npos)
+        << unwritable.Said();
+    EXPECT_EQ(reading(0), 0);
+    ::shm_unlink(block.c_str());
 }
 
 // The command line's own answers, and failures that must not pass for success.
@@ -423,21 +465,24 @@ TEST(HwmonProgram, AnswersAndFailsAsACommandShould) {
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(RunHwmon({"-h"}), 0);
     EXPECT_EQ(RunHwmon({"--bogus"}) >> 8, 2);
-    const Outcome missing = Hwmon({"--list", "--table", "/nonexistent/table"});
+    const Outcome missing = Hwmon({"--list", "--no-chips", "--table", "/nonexistent/table"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.messages.find("cannot read /nonexistent/table"), std::string::npos);
     FakeSystem system;
     system.File("table", "Probe 1\n");
-    const Outcome full = Hwmon({"--list", "--table", system.Path("table")}, false, "/dev/full");
+    const Outcome full =
+        Hwmon({"--list", "--no-chips", "--table", system.Path("table")}, false, "/dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.messages.find("cannot write the list"), std::string::npos) << full.messages;
 }
 
 TEST(HwmonProgram, MessagesNeverCarryRawControlBytes) {
     FakeSystem system;
-    system.File("table", "Evil\x1b]2;pwned\x07 title 5\nJunk\x1b[2J\n");
+    system.File("table", "Evil\x1b]2;pwned\x07 title 5\nEvil\x1b]2;pwned\x07 title 6\n"
+                         "Junk\x1b[2J\n");
     const std::string block = testing_support::UniqueBlockName();
-    const Outcome run = Hwmon({"--once", "--block", block, "--table", system.Path("table")});
+    const Outcome run =
+        Hwmon({"--once", "--block", block, "--no-chips", "--table", system.Path("table")});
     ::shm_unlink(block.c_str());
     EXPECT_EQ(run.messages.find('\x1b'), std::string::npos);
     EXPECT_EQ(run.messages.find('\x07'), std::string::npos);
@@ -463,14 +508,14 @@ TEST(HwmonProgram, PublishesOnlyIntoABlockOfItsOwn) {
     auto reading = [&] { return Published(block).Sensors[0].Current; };
 
     plant(0664);
-    Outcome run = Hwmon({"--once", "--block", block, "--table", table});
+    Outcome run = Hwmon({"--once", "--block", block, "--no-chips", "--table", table});
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.messages.find("mode is 0664"), std::string::npos) << run.messages;
     EXPECT_EQ(reading(), 666);
     ::shm_unlink(block.c_str());
 
     plant(0644); // as a publisher that crashed leaves it
-    run = Hwmon({"--once", "--block", block, "--table", table});
+    run = Hwmon({"--once", "--block", block, "--no-chips", "--table", table});
     EXPECT_EQ(run.status, 0) << run.messages;
     EXPECT_EQ(reading(), 1);
     ::shm_unlink(block.c_str());
@@ -486,128 +531,10 @@ TEST(HwmonProgram, PublishesOnlyIntoABlockOfItsOwn) {
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    run = Hwmon({"--once", "--block", block, "--table", table});
+    run = Hwmon({"--once", "--block", block, "--no-chips", "--table", table});
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.messages.find("belongs to nobody (mode 0666)"), std::string::npos)
         << run.messages;
     EXPECT_EQ(reading(), 666);
     ::shm_unlink(block.c_str());
-}
-
-// libsensors decides what is published: the configuration's labels name the
-// inputs, its compute lines scale them and its ignore lines hide them; an
-// input the chip cannot read, or reports a fault on, is left out with one
-// message.
-TEST(HwmonSensors, PublishesWhatTheSensorConfigurationSays) {
-    const ChipFiles chip = {
-        {"name", "testchip\n"},  {"temp1_input", "45000\n"}, {"temp2_input", "30000\n"},
-        {"temp2_fault", "1\n"},  {"temp3_input", "n/a\n"},   {"temp4_input", "51500\n"},
-        {"in0_input", "1650\n"}, {"in1_input", "1900\n"},    {"fan1_input", "1200\n"},
-        {"fan3_input", "900\n"},
-    };
-    testing_support::TempDir dir;
-    const std::string config = dir.File("sensors.conf");
-    std::ofstream(config) << "chip \"testchip-*\"\n"
-                             "  label temp1 \"CPU Die\"\n"
-                             "  label temp4 \"Motherboard Temperature\"\n"
-                             "  compute in1 @*6.3, @/6.3\n"
-                             "  ignore fan3\n";
-    const ChipRun run = RunOnFakeChip(chip, {"--once", "--config", config});
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.status, 0) << run.messages;
-    const auto& sensors = run.snapshot.Sensors;
-    const std::tuple<std::string, double, int> expected[] = {
-        {"CPU Die", 45, 1}, {"Motherboard", 51.5, 1}, {"fan1", 1200, 3},
-        {"in0", 1.65, 2},   {"in1", 11.97, 2},
-    };
-    for (std::size_t slot = 0; slot < std::size(expected); ++slot) {
-        const auto& [name, value, kind] = expected[slot];
-        EXPECT_EQ(Name(sensors[slot]), name) << "slot " << slot;
-        EXPECT_NEAR(sensors[slot].Current, value, 1e-9) << "slot " << slot;
-        EXPECT_EQ(sensors[slot].Kind, kind) << "slot " << slot;
-    }
-    // Then processor 0's clock, where this machine has one to read.
-    EXPECT_TRUE(Name(sensors[5]).empty() || Name(sensors[5]) == "CPU0 Clock");
-    EXPECT_NE(run.messages.find("testchip-virtual-0 temp2: the chip reports a fault"),
-              std::string::npos)
-        << run.messages;
-    EXPECT_NE(run.messages.find("testchip-virtual-0 temp3: cannot be read"), std::string::npos);
-    EXPECT_NE(run.messages.find("\"Motherboard Temperature\" cut to 12 bytes"), std::string::npos);
-
-    // --list prints the same, numbered as the window's sensor list.
-    const ChipRun list = RunOnFakeChip(chip, {"--list", "--config", config});
-    EXPECT_EQ(list.status, 0);
-    EXPECT_EQ(list.listing.rfind("No.  kind         name          value\n"
-                                 "  1  temperature  CPU Die       45 \xC2\xB0"
-                                 "C\n"
-                                 "  2  temperature  Motherboard   51.5 \xC2\xB0"
-                                 "C\n"
-                                 "  3  fan          fan1          1200 RPM\n"
-                                 "  4  voltage      in0           1.65 V\n"
-                                 "  5  voltage      in1           11.97 V\n",
-                                 0),
-              0u)
-        << list.listing;
-    EXPECT_TRUE(Name(list.snapshot.Sensors[0]).empty()); // nothing published
-
-    // Without a configuration of its own the chip's inputs keep their names.
-    const ChipRun plain = RunOnFakeChip(chip, {"--once", "--config", "/dev/null"});
-    EXPECT_EQ(Name(plain.snapshot.Sensors[0]), "temp1");
-    EXPECT_EQ(Name(plain.snapshot.Sensors[2]), "fan1");
-    EXPECT_EQ(Name(plain.snapshot.Sensors[3]), "fan3");
-    EXPECT_EQ(plain.snapshot.Sensors[5].Current, 1.9);
-}
-
-TEST(HwmonSensors, AConfigurationThatDoesNotParseIsRefusedAndSighupReadsItAgain) {
-    const ChipFiles chip = {{"name", "testchip\n"}, {"temp1_input", "45000\n"}};
-    testing_support::TempDir dir;
-    const std::string broken = dir.File("broken.conf");
-    std::ofstream(broken) << "chip \"testchip-*\"\n  label temp1 \"A\"\n  label temp1\n";
-    const ChipRun run = RunOnFakeChip(chip, {"--once", "--config", broken});
-    SKIP_WITHOUT_NAMESPACE(run);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.messages.find(broken + ":4: syntax error"), std::string::npos) << run.messages;
-    EXPECT_TRUE(Name(run.snapshot.Sensors[0]).empty()); // nothing published
-
-    const std::string config = dir.File("sensors.conf");
-    std::ofstream(config) << "chip \"testchip-*\"\n  label temp1 \"Before\"\n";
-    const ChipRun reloaded = RunOnFakeChip(chip, {"--interval", "20", "--config", config}, [&] {
-        std::ofstream(config) << "chip \"testchip-*\"\n  label temp1 \"After\"\n";
-    });
-    EXPECT_EQ(reloaded.status, 0);
-    EXPECT_EQ(Name(reloaded.snapshot.Sensors[0]), "After") << reloaded.messages;
-    EXPECT_NE(reloaded.messages.find("sensor configuration read again"), std::string::npos);
-
-    // A configuration that can no longer be read (here it became a directory,
-    // which libsensors' parser answers by ending the process) leaves the
-    // publisher running with the configuration it had.
-    std::ofstream(config) << "chip \"testchip-*\"\n  label temp1 \"Kept\"\n";
-    const ChipRun kept = RunOnFakeChip(chip, {"--interval", "20", "--config", config}, [&] {
-        fs::remove(config);
-        fs::create_directory(config);
-    });
-    EXPECT_EQ(kept.status, 0) << kept.messages;
-    EXPECT_EQ(Name(kept.snapshot.Sensors[0]), "Kept");
-    EXPECT_NE(kept.messages.find("cannot be read again: cannot read " + config +
-                                 ": not a file; "
-                                 "going on with the one read before"),
-              std::string::npos)
-        << kept.messages;
-}
-
-// No chip at all, or no sysfs to find one in (a container): the publisher
-// publishes what it has and says what to do, rather than count the clock as
-// a sensor or stop as if its configuration were wrong.
-TEST(HwmonSensors, WithoutChipsSaysWhatToTry) {
-    for (const char* hidden : {"/sys/class", "/sys"}) {
-        const ChipRun run = RunOnFakeChip({}, {"--once"}, {}, hidden);
-        SKIP_WITHOUT_NAMESPACE(run);
-        EXPECT_EQ(run.status, 0) << hidden << ": " << run.messages;
-        EXPECT_NE(run.messages.find("no hardware sensors found"), std::string::npos)
-            << run.messages;
-        EXPECT_NE(run.messages.find("sensors-detect"), std::string::npos);
-        EXPECT_EQ(run.messages.find("publishing 1 sensor"), std::string::npos);
-    }
-    const ChipRun bare = RunOnFakeChip({}, {"--once"}, {}, "/sys");
-    EXPECT_NE(bare.messages.find("no sysfs at /sys"), std::string::npos) << bare.messages;
 }

@@ -1,6 +1,7 @@
 #include "computer_name.h"
 #include "frmAbout.h"
 #include "frmMonitor.h"
+#include "headless.h"
 #include "support/display_client.h"
 #include "support/fake_window.h"
 #include "support/flaky_listener.h"
@@ -16,6 +17,7 @@
 using testing_support::Exchange;
 using testing_support::FakeWindow;
 using testing_support::FlakyListener;
+using testing_support::OpenWindow;
 using Answer = OperatorMessage::Answer;
 
 namespace {
@@ -38,12 +40,8 @@ const QStringList kUnpaired = QStringList(QList<QString>(9, "-1"));
 class WindowTest : public QObject {
     Q_OBJECT
 
-    // A loaded window whose start-up question got `answer`.
-    std::unique_ptr<frmMonitor> Load(FakeWindow& machine, Answer answer = Answer::No) {
-        machine.messages->answers.push_back(answer);
-        auto window = std::make_unique<frmMonitor>(machine.Window());
-        window->Form_Load();
-        return window;
+    static OpenWindow Load(FakeWindow& machine, Answer answer = Answer::No) {
+        return machine.Load(answer);
     }
     static QListWidget* List(frmMonitor& w, const char* name) {
         return w.findChild<QListWidget*>(name);
@@ -122,7 +120,7 @@ private slots:
         QStringList chain;
         QWidget* widget = w->findChild<QWidget*>("Command1");
         do {
-            if (widget->parentWidget() == w.get() && (widget->focusPolicy() & Qt::TabFocus))
+            if (widget->parentWidget() == w.window.get() && (widget->focusPolicy() & Qt::TabFocus))
                 chain << widget->objectName();
             widget = widget->nextInFocusChain();
         } while (widget->objectName() != "Command1");
@@ -131,17 +129,14 @@ private slots:
 
     void captionCarriesTheComputerName() {
         FakeWindow machine;
-        WindowEnvironment env = machine.Window();
-        env.monitor.computerName = ComputerName;
-        machine.messages->answers.push_back(Answer::No);
-        frmMonitor w(env);
-        w.Form_Load();
+        machine.computerName = ComputerName;
+        auto w = Load(machine);
         const QString name = QString::fromLatin1(ComputerName());
         QVERIFY(!name.isEmpty());
         // The host's name; Windows gives it upper-cased, at most 15 characters.
         QVERIFY2(QHostInfo::localHostName().toLower().startsWith(name.toLower()), qPrintable(name));
-        QCOMPARE(w.windowTitle(), "Halvane on " + name);
-        QCOMPARE(w.findChild<QLineEdit*>("CompName")->text(), name);
+        QCOMPARE(w->windowTitle(), "Halvane on " + name);
+        QCOMPARE(w->findChild<QLineEdit*>("CompName")->text(), name);
     }
 
     void startUpFillsTheListsAndAsksAboutSavedData() {
@@ -178,8 +173,12 @@ private slots:
         QCOMPARE(drives->item(1)->toolTip(), QString("/srv"));
     }
 
-    void linkNeedsBothSelections() {
+    // Link needs both selections; a relink replaces the pair; Clear restores
+    // the placeholders and leaves the file alone.
+    void linkRelinkAndClear() {
         FakeWindow machine;
+        machine.SetSensor(4, "CPU", 45.5);
+        machine.SetSensor(6, "I/O / Temp", 31.25);
         auto w = Load(machine);
         const QString message = "You have not selected the MBM Sensor - LCDHype Param pair.\r\n"
                                 "Please select the required Sensor & Param and try again.";
@@ -189,18 +188,10 @@ private slots:
         List(*w, "List2")->clearSelection();
         Select(*w, "List1", 4);
         w->LinkSensorToParam();
-        QCOMPARE(machine.messages->shown,
-                 QStringList({machine.messages->shown[0], message, message, message}));
+        QCOMPARE(machine.messages->shown.mid(1), QStringList({message, message, message}));
         QCOMPARE(machine.messages->messages.back().icon, OperatorMessage::Icon::Exclamation);
-        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders);
         QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
-    }
 
-    void linkRelinkAndClear() {
-        FakeWindow machine;
-        machine.SetSensor(4, "CPU", 45.5);
-        machine.SetSensor(6, "I/O / Temp", 31.25);
-        auto w = Load(machine);
         Select(*w, "List1", 4);
         Select(*w, "List2", 1);
         w->LinkSensorToParam();
@@ -227,57 +218,63 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(machine.SettingsFile())));
     }
 
-    void saveRestartAndYesRestoresThePairs() {
+    // The saved pairs come back on Yes and with --use-saved (which asks
+    // nothing); No leaves nine unpaired rows, and so does Yes without a file.
+    // The refresh starts whenever the pairs were loaded.
+    void savedPairsLoadOnYesOrUseSaved_data() {
+        QTest::addColumn<bool>("file");
+        QTest::addColumn<bool>("useSaved");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("sensors");
+        QTest::addColumn<bool>("refreshing");
+        const QStringList saved = {"4", "7", "-1", "-1", "-1", "-1", "-1", "-1", "5"};
+        QTest::newRow("Yes") << true << false << int(Answer::Yes) << saved << true;
+        QTest::newRow("No") << true << false << int(Answer::No) << kUnpaired << false;
+        QTest::newRow("--use-saved") << true << true << -1 << saved << true;
+        QTest::newRow("Yes, no file") << false << false << int(Answer::Yes) << kUnpaired << true;
+    }
+    void savedPairsLoadOnYesOrUseSaved() {
+        QFETCH(bool, file);
+        QFETCH(bool, useSaved);
+        QFETCH(int, answer);
+        QFETCH(QStringList, sensors);
+        QFETCH(bool, refreshing);
         FakeWindow machine;
-        machine.SetSensor(4, "CPU", 45.5);
-        machine.SetSensor(7, "Board", 30);
-        {
-            auto w = Load(machine);
-            Select(*w, "List1", 4);
-            Select(*w, "List2", 0);
+        if (file) machine.WriteSettings("[Korvid]\nSensors=4\\7\\-1\\-1\\-1\\-1\\-1\\-1\\5\\\n");
+        machine.useSavedPairs = useSaved;
+        auto w = answer < 0 ? machine.Make() : Load(machine, Answer(answer));
+        if (answer < 0) w->Form_Load();
+        QCOMPARE(machine.messages->shown.size(), answer < 0 ? 0 : 1);
+        QCOMPARE(Rows(List(*w, "List4")), sensors);
+        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders); // until the first tick
+        QCOMPARE(w->RefreshTimer()->isActive(), refreshing);
+        QCOMPARE(w->RefreshTimer()->interval(), 500);
+    }
+
+    void saveWritesThePairsOrSaysWhyNot() {
+        FakeWindow machine;
+        auto w = Load(machine);
+        for (auto [sensor, param] : {std::pair{4, 0}, {7, 1}}) {
+            Select(*w, "List1", sensor);
+            Select(*w, "List2", param);
             w->LinkSensorToParam();
-            Select(*w, "List1", 7);
-            Select(*w, "List2", 1);
-            w->LinkSensorToParam();
-            w->SavePairings();
         }
+        w->SavePairings();
         QFile file(QString::fromStdString(machine.SettingsFile()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         // Line ends are the platform's (CR LF from the Windows profile functions).
         QCOMPARE(file.readAll().replace('\r', ""),
                  QByteArray("[Korvid]\nSensors=4\\7\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\\n"));
+        QCOMPARE(machine.messages->shown.size(), 1); // the question; no box for a save
 
-        auto w = Load(machine, Answer::Yes);
-        QStringList expected = kUnpaired;
-        expected[0] = "4";
-        expected[1] = "7";
-        QCOMPARE(Rows(List(*w, "List4")), expected);
-        QCOMPARE(Rows(List(*w, "List3")), kPlaceholders);
-        QVERIFY(w->RefreshTimer()->isActive());
-        QCOMPARE(w->RefreshTimer()->interval(), 500);
-    }
-
-    void yesWithoutAFileLeavesNineUnpairedRows() {
-        FakeWindow machine;
-        auto w = Load(machine, Answer::Yes);
-        QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
-        QVERIFY(w->RefreshTimer()->isActive());
-    }
-
-    void failedSaveWarnsAndNamesTheFile() {
-        FakeWindow machine;
-        WindowEnvironment env = machine.Window();
         QFile blocker(QString::fromStdString(machine.configDir.File("blocker")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        env.monitor.settingsFile = machine.configDir.File("blocker") + "/Korvid.INI";
-        machine.messages->answers.push_back(Answer::No);
-        frmMonitor w(env);
-        w.Form_Load();
-        w.SavePairings();
-        QCOMPARE(machine.messages->messages.size(), size_t(2));
-        QVERIFY(machine.messages->shown[1].contains("blocker/Korvid.INI"));
-        QCOMPARE(machine.messages->messages[1].icon, OperatorMessage::Icon::Exclamation);
+        machine.settingsFile = machine.configDir.File("blocker") + "/Korvid.INI";
+        auto blocked = Load(machine);
+        blocked->SavePairings();
+        QVERIFY(machine.messages->shown.last().contains("blocker/Korvid.INI"));
+        QCOMPARE(machine.messages->messages.back().icon, OperatorMessage::Icon::Exclamation);
     }
 
     void tickRefreshesPairedRowsOnly() {
@@ -303,12 +300,12 @@ private slots:
         QCOMPARE(Rows(List(*w, "List1")), sensorRows);
         QVERIFY(List(*w, "List1")->toolTip().isEmpty());
 
-        // A publisher that stops: every paired row reads 0, and the sensor
+        // A publisher that stops: every paired row reads NA, and the sensor
         // list says why until readings come back.
         machine.block.state = modMBMAccess::BlockState::Abandoned;
         w->RefreshTick();
         QCOMPARE(Rows(List(*w, "List3")),
-                 QStringList({"0", "0", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "0"}));
+                 QStringList({"NA", "NA", "-NA-", "-NA-", "NA", "NA", "NA", "-NA-", "NA"}));
         QVERIFY(List(*w, "List1")->toolTip().contains("no longer runs"));
         machine.block.state = modMBMAccess::BlockState::Live;
         w->RefreshTick();
@@ -326,48 +323,47 @@ private slots:
         QCOMPARE(List(*w, "List3")->item(1)->text(), QString("-3.5"));
     }
 
-    void startAsksAboutUnpairedRows() {
-        FakeWindow machine;
-        auto w = Load(machine);
-        machine.messages->shown.clear();
-        // Rows 0 to 7 paired but three; row 8 is never asked about.
-        machine.WriteSettings("[Korvid]\nSensors=1\\junk\\1\\1\\-1\\1\\-1\\1\\-1\\\n");
-        w->LoadPairings();
-        w->Start();
-        QCOMPARE(machine.messages->shown,
-                 QStringList({"The entry for CPUTemperature has not been set\r\nIs this Correct?",
-                              "The entry for Core0 Voltage has not been set\r\nIs this Correct?",
-                              "The entry for +5Voltage has not been set\r\nIs this Correct?"}));
-        QCOMPARE(machine.messages->messages[1].buttons, OperatorMessage::Buttons::OkCancel);
-        QVERIFY(w->RefreshTimer()->isActive());
+    // Start asks about unpaired rows 0 to 7 in order (never row 8), warns
+    // of more than five drives, and starts the refresh whatever is answered;
+    // Cancel ends the questions, the drive warning included.
+    void startChecksThenStartsTheRefresh_data() {
+        QTest::addColumn<QString>("sensors");
+        QTest::addColumn<int>("drives");
+        QTest::addColumn<QList<int>>("answers");
+        QTest::addColumn<QStringList>("shown");
+        const QString question = "The entry for %1 has not been set\r\nIs this Correct?";
+        const QString warning = "Only the first 5 Hard Drices will be displayed";
+        QTest::newRow("three unpaired")
+            << "1\\junk\\1\\1\\-1\\1\\-1\\1\\-1\\" << 0 << QList<int>{}
+            << QStringList{question.arg("CPUTemperature"), question.arg("Core0 Voltage"),
+                           question.arg("+5Voltage")};
+        QTest::newRow("cancel at the first")
+            << "-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\" << 6 << QList<int>{int(Answer::Cancel)}
+            << QStringList{question.arg("MBoTemperature")};
+        QTest::newRow("five drives")
+            << "0\\0\\0\\0\\0\\0\\0\\0\\0\\" << 5 << QList<int>{} << QStringList{};
+        QTest::newRow("six drives")
+            << "0\\0\\0\\0\\0\\0\\0\\0\\0\\" << 6 << QList<int>{} << QStringList{warning};
     }
-
-    void cancelEndsTheQuestionsAndStillStarts() {
+    void startChecksThenStartsTheRefresh() {
+        QFETCH(QString, sensors);
+        QFETCH(int, drives);
+        QFETCH(QList<int>, answers);
+        QFETCH(QStringList, shown);
         FakeWindow machine;
-        for (int i = 0; i < 6; ++i)
+        for (int i = 0; i < drives; ++i)
             machine.drives.push_back({"C:", 0, 0, "/"});
-        auto w = Load(machine);
-        machine.messages->shown.clear();
-        machine.messages->answers = {Answer::Cancel};
+        machine.WriteSettings(("[Korvid]\nSensors=" + sensors + "\n").toLatin1().constData());
+        machine.useSavedPairs = true;
+        auto w = machine.Make();
+        w->Form_Load();
+        for (const int answer : answers)
+            machine.messages->answers.push_back(Answer(answer));
         w->Start();
-        QCOMPARE(machine.messages->shown.size(), 1);
+        QCOMPARE(machine.messages->shown, shown);
+        if (!shown.isEmpty() && shown[0].startsWith("The entry"))
+            QCOMPARE(machine.messages->messages[0].buttons, OperatorMessage::Buttons::OkCancel);
         QVERIFY(w->RefreshTimer()->isActive());
-    }
-
-    void driveWarningFromSixRows() {
-        for (int count : {5, 6}) {
-            FakeWindow machine;
-            for (int i = 0; i < count; ++i)
-                machine.drives.push_back({"C:", 0, 0, "/"});
-            machine.WriteSettings("[Korvid]\nSensors=0\\0\\0\\0\\0\\0\\0\\0\\0\\\n");
-            auto w = Load(machine, Answer::Yes);
-            machine.messages->shown.clear();
-            w->Start();
-            QCOMPARE(machine.messages->shown,
-                     count > 5 ? QStringList({"Only the first 5 Hard Drices will be displayed"})
-                               : QStringList());
-            QVERIFY(w->RefreshTimer()->isActive());
-        }
     }
 
     void aboutBoxOpensOnceAndLoadsAfresh() {
@@ -453,12 +449,10 @@ private slots:
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, 0));
         FakeWindow machine;
-        WindowEnvironment env = machine.Window();
         const quint16 port = squatter.serverPort();
-        env.service.listen = {{std::nullopt, port}};
-        machine.messages->answers.push_back(Answer::No);
-        frmMonitor w(env);
-        w.Form_Load();
+        machine.options.where.listen = {"*:" + std::to_string(port)};
+        auto opened = Load(machine);
+        frmMonitor& w = *opened;
         QCOMPARE(machine.messages->shown,
                  QStringList({"Do you wish to use saved data to complete set-up?"}));
         QVERIFY(machine.messages->notices.isEmpty());
@@ -480,11 +474,11 @@ private slots:
     void anAcceptFailureShowsNoBox() {
         FakeWindow machine;
         auto control = std::make_shared<FlakyListener::Switch>();
-        WindowEnvironment env = machine.Window();
-        env.service.makeListener = [control] { return std::make_unique<FlakyListener>(control); };
-        machine.messages->answers.push_back(Answer::No);
-        frmMonitor w(env);
-        w.Form_Load();
+        machine.exchange.makeListener = [control] {
+            return std::make_unique<FlakyListener>(control);
+        };
+        auto opened = Load(machine);
+        frmMonitor& w = *opened;
         control->failAccept = true;
         testing_support::DisplayClient client(w.ListeningPort());
         QTRY_VERIFY(control->accepts >= 2);
@@ -498,32 +492,80 @@ private slots:
         QVERIFY(machine.messages->notices.isEmpty());
     }
 
-    // --use-saved: nothing is asked, the saved pairs load and the refresh
-    // starts.
-    void startingWithTheSavedPairsAsksNothing() {
+    // Settings that cannot be used leave the port closed and say why in a
+    // box, not only on a terminal nobody reads; once mended, SIGHUP's reload
+    // opens it.
+    void unusableSettingsCloseThePortUntilMended() {
         FakeWindow machine;
-        machine.WriteSettings("[Korvid]\nSensors=3\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\5\\\n");
-        WindowEnvironment env = machine.Window();
-        env.useSavedPairs = true;
-        frmMonitor w(env);
-        w.Form_Load();
-        QVERIFY(machine.messages->shown.isEmpty());
-        QCOMPARE(List(w, "List4")->item(0)->text(), QString("3"));
-        QCOMPARE(List(w, "List4")->item(8)->text(), QString("5"));
-        QVERIFY(w.RefreshTimer()->isActive());
+        machine.WriteSettings("[Korvid]\nAllow=127.0.0.010\n");
+        auto w = Load(machine);
+        QCOMPARE(w->ListeningPort(), quint16(0));
+        QCOMPARE(machine.messages->shown.size(), 2);
+        QVERIFY2(machine.messages->shown[0].contains("'127.0.0.010' is no address"),
+                 qPrintable(machine.messages->shown[0]));
+        QCOMPARE(machine.messages->messages[0].icon, OperatorMessage::Icon::Exclamation);
+        machine.WriteSettings("[Korvid]\nAllow=127.0.0.1\n");
+        w->Reload();
+        QVERIFY(w->ListeningPort() != 0);
+        QVERIFY(Exchange(w->ListeningPort(), "x").startsWith("\r\n" + kPlaceholderLines));
+    }
+
+    // SIGHUP: pairs that came from the file are read again and shown; pairs
+    // the operator has changed since stay as they are.
+    void reloadShowsThePairsAgainUnlessChanged() {
+        FakeWindow machine;
+        machine.SetSensor(3, "CPU", 41);
+        machine.WriteSettings("[Korvid]\nSensors=-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\\n");
+        auto w = Load(machine, Answer::Yes);
+        machine.WriteSettings("[Korvid]\nSensors=3\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\\n");
+        w->Reload();
+        QCOMPARE(List(*w, "List4")->item(0)->text(), QString("3"));
+        QCOMPARE(List(*w, "List3")->item(0)->text(), QString("41"));
+        w->Clear();
+        w->Reload();
+        QCOMPARE(Rows(List(*w, "List4")), kUnpaired);
+        QVERIFY(std::any_of(machine.log.begin(), machine.log.end(), [](const std::string& line) {
+            return line.find("changed in the window since they were loaded") != std::string::npos;
+        }));
+    }
+
+    // The two faces hold the same service and take the same steps: a window
+    // whose question is answered Yes says, line for line, what the headless
+    // face says, at start-up and on SIGHUP.
+    void bothFacesSayTheSame() {
+        FakeWindow machine;
+        machine.WriteSettings("[Korvid]\nSensors=0\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\\n"
+                              "Allow=127.0.0.1 10.0.0.0/8\n");
+        machine.options.where.listen = {"127.0.0.1:0"};
+        auto said = [&machine] {
+            std::vector<std::string> lines = std::exchange(machine.log, {});
+            for (std::string& line : lines) // the port the system picked
+                if (const auto at = line.find("127.0.0.1:"); at != std::string::npos)
+                    line.erase(at + 10, line.find_first_not_of("0123456789", at + 10) - at - 10);
+            return lines;
+        };
+        std::vector<std::string> window;
+        {
+            auto w = Load(machine, Answer::Yes);
+            w->Reload();
+            window = said();
+        }
+        ReportService headless(machine.Environment(), {machine.options.where, true},
+                               machine.exchange);
+        QVERIFY(StartHeadlessService(headless));
+        headless.Reload();
+        QCOMPARE(said(), window);
+        QVERIFY(window.size() >= 6);
     }
 
     void quitEndsTheProgramWithoutQuestions() {
         FakeWindow machine;
         bool quit = false;
-        WindowEnvironment env = machine.Window();
-        env.quit = [&quit] { quit = true; };
-        machine.messages->answers.push_back(Answer::No);
-        frmMonitor w(env);
-        w.Form_Load();
-        w.About();
+        machine.quit = [&quit] { quit = true; };
+        auto w = Load(machine);
+        w->About();
         machine.messages->shown.clear();
-        w.findChild<QPushButton*>("Command1")->click();
+        w->findChild<QPushButton*>("Command1")->click();
         QVERIFY(quit);
         QVERIFY(machine.messages->shown.isEmpty());
         QVERIFY(!QFile::exists(QString::fromStdString(machine.SettingsFile())));

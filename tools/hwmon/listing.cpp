@@ -1,5 +1,7 @@
 #include "listing.h"
 
+#include <cmath>
+
 namespace hwmon {
 
 namespace {
@@ -20,31 +22,59 @@ KindText TextOf(Kind kind) {
         return {"fan", " RPM"};
     case Kind::Clock:
         return {"clock", " MHz"};
+    case Kind::Percent:
+        return {"percent", " %"};
+    case Kind::Power:
+        return {"power", " W"};
+    case Kind::Current:
+        return {"current", " A"};
+    case Kind::Energy:
+        return {"energy", " J"};
     case Kind::Other:
         break;
     }
     return {"table", ""};
 }
 
+const char* StateText(Slot::State state) {
+    switch (state) {
+    case Slot::State::Live:
+        return "live";
+    case Slot::State::Faulted:
+        return "faulted";
+    case Slot::State::Gone:
+        return "gone";
+    case Slot::State::Free:
+        break;
+    }
+    return "";
+}
+
+// Padded by the text's width on screen, not its bytes (a UTF-8 unit or an
+// escaped name).
+std::string Padded(const std::string& text, std::size_t width) {
+    std::size_t shown = 0;
+    for (const char c : text)
+        shown += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return text + std::string(shown < width ? width - shown : 0, ' ');
+}
+
 } // namespace
 
-bool PrintListing(const std::vector<Reading>& readings, std::FILE* out) {
-    const auto snapshot = BuildSnapshot(readings, nullptr);
-    std::fprintf(out, "No.  kind         name          value\n");
-    for (std::size_t slot = 0; slot < readings.size() && slot < modMBMAccess::kSensorCount;
-         ++slot) {
-        const auto& entry = snapshot.Sensors[slot];
-        const std::string name = modMBMAccess::CleanName(modMBMAccess::RawName(entry));
-        const std::string shown = ForTerminal(name);
-        // Padded by the name's width on screen, not its bytes.
-        const std::size_t pad = name.size() < 12 ? 12 - name.size() : 0;
-        const KindText kind = TextOf(readings[slot].kind);
-        std::fprintf(out, "%3zu  %-11s  %s%*s  %g%s\n", slot + 1, kind.name, shown.c_str(),
-                     static_cast<int>(pad), "", entry.Current, kind.unit);
+bool PrintListing(const Publication& publication, std::FILE* out) {
+    std::fprintf(out, "No.  kind         state    name          value        key\n");
+    for (std::size_t slot = 0; slot < kSlotCount; ++slot) {
+        const Slot& placed = publication.Slots()[slot];
+        if (placed.state == Slot::State::Free) continue;
+        const KindText kind = TextOf(placed.reading.kind);
+        char value[64] = "NA";
+        if (!std::isnan(placed.reading.value))
+            std::snprintf(value, sizeof value, "%g%s", placed.reading.value, kind.unit);
+        std::fprintf(out, "%3zu  %-11s  %-7s  %s  %s  %s\n", slot + 1, kind.name,
+                     StateText(placed.state),
+                     Padded(ForTerminal(publication.Names()[slot]), 12).c_str(),
+                     Padded(value, 11).c_str(), ForTerminal(placed.key).c_str());
     }
-    if (readings.size() > modMBMAccess::kSensorCount)
-        std::fprintf(out, "(%zu more that do not fit)\n",
-                     readings.size() - modMBMAccess::kSensorCount);
     return std::fflush(out) == 0 && !std::ferror(out);
 }
 

@@ -1,16 +1,16 @@
 #pragma once
 
-// --list: what the block would hold, one line per entry, numbered as the
-// window's sensor list numbers it.
+// --list: every slot in use, numbered as the window's sensor list numbers
+// it, with its kind, whether its reading is live, faulted or gone, the name
+// it publishes, its value and its key.
 
-#include "readings.h"
+#include "publication.h"
 
 #include <cstdio>
-#include <vector>
 
 namespace hwmon {
 
 // False when the list could not be written (a full disk, a closed pipe).
-bool PrintListing(const std::vector<Reading>& readings, std::FILE* out);
+bool PrintListing(const Publication& publication, std::FILE* out);
 
 } // namespace hwmon

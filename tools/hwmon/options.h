@@ -4,16 +4,20 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hwmon {
 
 struct Options {
-    std::optional<std::string> table; // --table FILE: publish its readings instead
-    std::string config;               // --config FILE; empty: the system's
-    long intervalMs = 0;              // --interval MS
-    bool once = false;                // --once
-    bool list = false;                // --list
-    std::string block;                // --block NAME
+    std::vector<std::string> tables;   // --table FILE, each: its readings beside the chips'
+    bool chips = true;                 // --no-chips: only the tables' readings
+    std::string config;                // --config FILE; empty: the system's
+    std::string state;                 // --state FILE; empty: the usual place
+    long intervalMs = 0;               // --interval MS
+    bool once = false;                 // --once
+    bool list = false;                 // --list
+    std::optional<std::string> forget; // --forget KEY|SLOT
+    std::string block;                 // --block NAME
 };
 
 enum class Parsed {

@@ -47,25 +47,73 @@ bool IsUtf8(std::string_view text) {
 
 } // namespace
 
+std::uint8_t TypeByte(Kind kind) {
+    switch (kind) {
+    case Kind::Temperature:
+        return 1;
+    case Kind::Voltage:
+        return 2;
+    case Kind::Fan:
+        return 3;
+    case Kind::Clock:
+        return 4;
+    case Kind::Percent:
+        return 5;
+    case Kind::Other:
+    case Kind::Power:
+    case Kind::Current:
+    case Kind::Energy:
+        break;
+    }
+    return 0;
+}
+
+std::string PublishedName(std::string name) {
+    for (char& c : name)
+        if (IsControl(static_cast<unsigned char>(c))) c = '?'; // no display shows them
+    name.resize(std::min(name.size(), modMBMAccess::kNameLength));
+    return name;
+}
+
+void PutEntry(modMBMAccess::SensorEntry& entry, Kind kind, std::string_view name, double value) {
+    entry = {};
+    entry.Kind = TypeByte(kind);
+    std::memcpy(entry.Name, name.data(), std::min(name.size(), modMBMAccess::kNameLength));
+    entry.Current = value;
+}
+
 modMBMAccess::SensorSnapshot BuildSnapshot(const std::vector<Reading>& readings,
                                            Warnings* warnings) {
     modMBMAccess::SensorSnapshot snapshot{};
     for (std::size_t slot = 0; slot < readings.size() && slot < modMBMAccess::kSensorCount;
          ++slot) {
         const Reading& reading = readings[slot];
-        modMBMAccess::SensorEntry& entry = snapshot.Sensors[slot];
-        entry.Kind = static_cast<std::uint8_t>(reading.kind);
-        std::string name = reading.name;
-        for (char& c : name)
-            if (IsControl(static_cast<unsigned char>(c))) c = '?'; // no display shows them
-        const std::size_t length = std::min(name.size(), modMBMAccess::kNameLength);
-        if (length < name.size() && warnings)
+        const std::string name = PublishedName(reading.name);
+        if (name.size() < reading.name.size() && warnings)
             warnings->push_back("name \"" + ForTerminal(reading.name) + "\" cut to 12 bytes: \"" +
-                                ForTerminal(name.substr(0, length)) + "\"");
-        std::memcpy(entry.Name, name.data(), length);
-        entry.Current = reading.value;
+                                ForTerminal(name) + "\"");
+        PutEntry(snapshot.Sensors[slot], reading.kind, name, reading.value);
     }
+    WriteHeader(snapshot);
     return snapshot;
+}
+
+void WriteHeader(modMBMAccess::SensorSnapshot& snapshot) {
+    std::size_t used = 0;
+    for (std::size_t slot = 0; slot < modMBMAccess::kSensorCount; ++slot)
+        if (snapshot.Sensors[slot].Kind != 0 || snapshot.Sensors[slot].Name[0] != '\0')
+            used = slot + 1;
+    std::int32_t counts[6] = {};
+    for (std::size_t slot = 0; slot < used; ++slot)
+        ++counts[std::min<std::uint8_t>(snapshot.Sensors[slot].Kind, 5)];
+    std::memset(snapshot.Leading, 0, sizeof snapshot.Leading);
+    std::memcpy(snapshot.Leading, &kFormatVersion, sizeof kFormatVersion);
+    // Types 1 to 5, then 0; the four pairs after them stay empty.
+    for (std::int32_t pair = 0; pair < 6; ++pair) {
+        const std::int32_t type = (pair + 1) % 6;
+        std::memcpy(snapshot.Leading + 8 + 8 * pair, &type, 4);
+        std::memcpy(snapshot.Leading + 12 + 8 * pair, &counts[type], 4);
+    }
 }
 
 std::string ToSingleByte(std::string_view text) {
@@ -133,7 +181,7 @@ std::vector<Reading> ParseTable(std::string_view text, Warnings* warnings) {
         std::string_view name = line.substr(0, gap);
         while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
             name.remove_suffix(1);
-        readings.push_back({Kind::Other, std::string(name), value});
+        readings.push_back({Kind::Other, std::string(name), value, {}, {}});
     }
     return readings;
 }

@@ -1,15 +1,23 @@
 #include "sensors_scan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <limits>
+#include <poll.h>
 #include <sensors/error.h>
 #include <sensors/sensors.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +25,9 @@
 namespace hwmon {
 
 namespace {
+
+// How long a configuration may take to read, in a child process first.
+constexpr std::chrono::seconds kTrialTime{2};
 
 // libsensors tells of parse errors through a global callback (and
 // sensors_init() still succeeds), so they are collected here.
@@ -34,15 +45,30 @@ void CollectParseError(const char* err, const char* file, int line) {
 struct KindOfFeature {
     sensors_feature_type feature;
     sensors_subfeature_type input;
+    sensors_subfeature_type
+        fallback;                  // read when there is no input (SENSORS_SUBFEATURE_UNKNOWN: none)
     sensors_subfeature_type fault; // SENSORS_SUBFEATURE_UNKNOWN: none
     Kind kind;
 };
-// The order in which each chip's inputs are published.
+// The order in which each chip's inputs are published, the first three as
+// they have always been.
 constexpr KindOfFeature kKinds[] = {
-    {SENSORS_FEATURE_TEMP, SENSORS_SUBFEATURE_TEMP_INPUT, SENSORS_SUBFEATURE_TEMP_FAULT,
-     Kind::Temperature},
-    {SENSORS_FEATURE_FAN, SENSORS_SUBFEATURE_FAN_INPUT, SENSORS_SUBFEATURE_FAN_FAULT, Kind::Fan},
-    {SENSORS_FEATURE_IN, SENSORS_SUBFEATURE_IN_INPUT, SENSORS_SUBFEATURE_UNKNOWN, Kind::Voltage},
+    {SENSORS_FEATURE_TEMP, SENSORS_SUBFEATURE_TEMP_INPUT, SENSORS_SUBFEATURE_UNKNOWN,
+     SENSORS_SUBFEATURE_TEMP_FAULT, Kind::Temperature},
+    {SENSORS_FEATURE_FAN, SENSORS_SUBFEATURE_FAN_INPUT, SENSORS_SUBFEATURE_UNKNOWN,
+     SENSORS_SUBFEATURE_FAN_FAULT, Kind::Fan},
+    {SENSORS_FEATURE_IN, SENSORS_SUBFEATURE_IN_INPUT, SENSORS_SUBFEATURE_UNKNOWN,
+     SENSORS_SUBFEATURE_UNKNOWN, Kind::Voltage},
+    // A power meter may give only its average (amdgpu's PPT), as sensors
+    // shows it.
+    {SENSORS_FEATURE_POWER, SENSORS_SUBFEATURE_POWER_INPUT, SENSORS_SUBFEATURE_POWER_AVERAGE,
+     SENSORS_SUBFEATURE_UNKNOWN, Kind::Power},
+    {SENSORS_FEATURE_CURR, SENSORS_SUBFEATURE_CURR_INPUT, SENSORS_SUBFEATURE_UNKNOWN,
+     SENSORS_SUBFEATURE_UNKNOWN, Kind::Current},
+    {SENSORS_FEATURE_ENERGY, SENSORS_SUBFEATURE_ENERGY_INPUT, SENSORS_SUBFEATURE_UNKNOWN,
+     SENSORS_SUBFEATURE_UNKNOWN, Kind::Energy},
+    {SENSORS_FEATURE_HUMIDITY, SENSORS_SUBFEATURE_HUMIDITY_INPUT, SENSORS_SUBFEATURE_UNKNOWN,
+     SENSORS_SUBFEATURE_UNKNOWN, Kind::Percent},
 };
 
 std::string ChipName(const sensors_chip_name* chip) {
@@ -82,42 +108,90 @@ std::optional<double> Number(std::string_view text) {
 } // namespace
 
 std::unique_ptr<SensorsLibrary> SensorsLibrary::Open(const std::string& configFile,
-                                                     std::string* error) {
+                                                     std::string* error,
+                                                     const volatile std::sig_atomic_t* stop) {
     std::unique_ptr<SensorsLibrary> library(new SensorsLibrary(configFile));
+    library->stop_ = stop;
     if (!library->TryInChild(error) || !library->Init(error)) return nullptr;
     return library;
 }
 
 bool SensorsLibrary::TryInChild(std::string* error) const {
     int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return true; // cannot try: take the risk
+    if (::pipe2(out, O_CLOEXEC | O_NONBLOCK) != 0) return true; // cannot try: take the risk
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child == 0) {
-        ::dup2(out[1], 2); // where the parser's last words go
+        // It goes with its parent, however the parent ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) ::_exit(1);
+        // Nothing of the parent's but the pipe, where the parser's last words
+        // go: above all not the sensor block, whose lock tells readers that
+        // a publisher runs.
+        ::dup2(out[1], 2);
+        ::close_range(3, ~0U, 0);
         if (initialised_) sensors_cleanup();
         SensorsLibrary trial(configFile_);
         std::string why;
         const bool ok = trial.Init(&why);
-        (void)!::write(out[1], why.data(), why.size());
+        (void)!::write(2, why.data(), why.size());
         ::_exit(ok ? 0 : 1);
     }
     ::close(out[1]);
+    if (child < 0) {
+        ::close(out[0]);
+        return true;
+    }
+    // Requests are taken while it waits (ppoll), and the wait is bounded: a
+    // configuration that never ends (a link to /dev/zero) is refused.
     std::string said;
-    char buffer[1024];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+    bool late = false, stopped = false;
+    const auto deadline = std::chrono::steady_clock::now() + kTrialTime;
+    sigset_t none;
+    ::sigemptyset(&none);
+    for (;;) {
+        const auto left = deadline - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) {
+            late = true;
+            break;
+        }
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec wait{static_cast<time_t>(ns / 1000000000),
+                            static_cast<long>(ns % 1000000000)};
+        pollfd answer{out[0], POLLIN, 0};
+        const int ready = ::ppoll(&answer, 1, &wait, &none);
+        if (ready < 0 && stop_ && *stop_) {
+            stopped = true;
+            break;
+        }
+        if (ready <= 0) continue;
+        char buffer[1024];
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) break;
         said.append(buffer, static_cast<std::size_t>(n));
+    }
     ::close(out[0]);
+    if (late || stopped) ::kill(child, SIGKILL);
     int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child) return true;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    const std::string what = configFile_.empty() ? std::string("the configuration") : configFile_;
+    if (late || stopped) {
+        if (error)
+            *error = stopped ? "stopped while reading " + what
+                             : "libsensors did not finish reading " + what + " within " +
+                                   std::to_string(kTrialTime.count()) + " s";
+        return false;
+    }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     while (!said.empty() && (said.back() == '\n' || said.back() == ' '))
         said.pop_back();
     if (error)
-        *error = WIFEXITED(status) && WEXITSTATUS(status) == 1
-                     ? said
-                     : "libsensors could not read " +
-                           (configFile_.empty() ? std::string("the configuration") : configFile_) +
-                           (said.empty() ? "" : " (" + said + ")");
+        *error =
+            WIFEXITED(status) && WEXITSTATUS(status) == 1
+                ? said
+                : "libsensors could not read " + what + (said.empty() ? "" : " (" + said + ")");
     return false;
 }
 
@@ -125,7 +199,28 @@ SensorsLibrary::~SensorsLibrary() {
     if (initialised_) sensors_cleanup();
 }
 
+std::string SensorsLibrary::ChipsNow() {
+    std::vector<std::string> chips;
+    if (DIR* dir = ::opendir("/sys/class/hwmon")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            const std::string path = std::string("/sys/class/hwmon/") + entry->d_name;
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+            chips.push_back(path + (n > 0 ? " " + std::string(target, static_cast<std::size_t>(n))
+                                          : " " + std::to_string(entry->d_ino)));
+        }
+        ::closedir(dir);
+    }
+    std::sort(chips.begin(), chips.end());
+    std::string all;
+    for (const std::string& chip : chips)
+        all += chip + "\n";
+    return all;
+}
+
 bool SensorsLibrary::Init(std::string* error) {
+    chipsSeen_ = ChipsNow();
     std::vector<ParseError> errors;
     parseErrors = &errors;
     sensors_parse_error_wfn = CollectParseError;
@@ -192,38 +287,45 @@ std::vector<Reading> SensorsLibrary::Read(Warnings* warnings) const {
         warnings->push_back("libsensors finds no sysfs at /sys, where the kernel shows its "
                             "sensor chips");
     if (!initialised_) return readings;
+    constexpr double kNoReading = std::numeric_limits<double>::quiet_NaN();
     int chipNumber = 0;
     while (const sensors_chip_name* chip = sensors_get_detected_chips(nullptr, &chipNumber)) {
+        const std::string chipName = ChipName(chip);
         for (const KindOfFeature& kind : kKinds) {
             int featureNumber = 0;
             while (const sensors_feature* feature = sensors_get_features(chip, &featureNumber)) {
                 if (feature->type != kind.feature) continue;
                 const sensors_subfeature* input = sensors_get_subfeature(chip, feature, kind.input);
+                if (!input && kind.fallback != SENSORS_SUBFEATURE_UNKNOWN)
+                    input = sensors_get_subfeature(chip, feature, kind.fallback);
                 if (!input) continue;
-                const std::string label = Label(chip, feature);
-                auto skip = [&](const std::string& why) {
+                Reading reading{kind.kind, ToSingleByte(Label(chip, feature)), kNoReading,
+                                chipName + "/" + feature->name, chip->prefix};
+                // A faulted or unreadable input keeps its slot and reads NaN
+                // while it is so: never another sensor's value.
+                auto fault = [&](const std::string& why) {
                     if (warnings)
-                        warnings->push_back(ChipName(chip) + " " +
-                                            ForTerminal(ToSingleByte(label)) + ": " + why);
+                        warnings->push_back(chipName + " " + ForTerminal(reading.name) + ": " +
+                                            why);
                 };
-                if (const sensors_subfeature* fault =
+                if (const sensors_subfeature* faultFlag =
                         kind.fault == SENSORS_SUBFEATURE_UNKNOWN
                             ? nullptr
                             : sensors_get_subfeature(chip, feature, kind.fault)) {
                     double faulty = 0;
-                    if (sensors_get_value(chip, fault->number, &faulty) == 0 && faulty != 0) {
-                        skip("the chip reports a fault; left out while it does");
+                    if (sensors_get_value(chip, faultFlag->number, &faulty) == 0 && faulty != 0) {
+                        fault("the chip reports a fault; it reads NA while it does");
+                        readings.push_back(std::move(reading));
                         continue;
                     }
                 }
                 double value = 0;
-                if (const int status = sensors_get_value(chip, input->number, &value);
-                    status != 0) {
-                    skip(std::string("cannot be read (") + sensors_strerror(status) +
-                         "); left out while it cannot");
-                    continue;
-                }
-                readings.push_back({kind.kind, ToSingleByte(label), value});
+                if (const int status = sensors_get_value(chip, input->number, &value); status != 0)
+                    fault(std::string("cannot be read (") + sensors_strerror(status) +
+                          "); it reads NA while it cannot");
+                else
+                    reading.value = value;
+                readings.push_back(std::move(reading));
             }
         }
     }
@@ -247,7 +349,7 @@ std::optional<double> CpuClockMHz(const std::string& sysRoot, const std::string&
 std::vector<Reading> ScanSystem(const SensorsLibrary& library, Warnings* warnings) {
     std::vector<Reading> readings = library.Read(warnings);
     if (const auto mhz = CpuClockMHz("/sys", "/proc"))
-        readings.push_back({Kind::Clock, "CPU0 Clock", *mhz});
+        readings.push_back({Kind::Clock, "CPU0 Clock", *mhz, "cpu0/clock", {}});
     return readings;
 }
 
