@@ -54,7 +54,9 @@ std::vector<std::string> SplitSensorsValue(std::string_view value) {
 
 std::string CpuTypeText(std::string_view nameStr) {
     std::string type = modMBMAccess::CleanName(nameStr);
-    if (type.rfind("AMD ", 0) == 0) type.erase(0, 4);
+    // The brand's three letters and whatever follows them ("AMD-K6(tm)"
+    // shows as "K6(tm)"); a name that holds nothing more stays whole.
+    if (type.rfind("AMD", 0) == 0 && type.size() > 4) type.erase(0, 4);
     return type;
 }
 

@@ -48,8 +48,9 @@ std::string JoinSensorsValue(const std::vector<std::string>& list4Texts);
 // backslash is ignored, and missing items read as "-1".
 std::vector<std::string> SplitSensorsValue(std::string_view value);
 
-// The CPU type shown for a processor name: the name cleaned, less a leading
-// "AMD " (the brand is plain from the rest of the name).
+// The CPU type shown for a processor name: the name cleaned, less its first
+// four characters when it starts with "AMD" (the brand and the character
+// after it: "AMD Athlon", "AMD-K6"), the brand being plain from the rest.
 std::string CpuTypeText(std::string_view nameStr);
 
 } // namespace pairing

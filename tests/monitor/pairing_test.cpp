@@ -55,6 +55,7 @@ TEST(Pairing, StoredValuesOfAnyShapeGiveNineRows) {
 TEST(Pairing, CpuTypeDropsOnlyALeadingAmdWord) {
     using namespace std::string_literals;
     EXPECT_EQ(CpuTypeText("AMD Athlon(tm) XP 2400+"), "Athlon(tm) XP 2400+");
+    EXPECT_EQ(CpuTypeText("AMD-K6(tm) 3D processor"), "K6(tm) 3D processor");
     EXPECT_EQ(CpuTypeText("Mobile AMD Athlon(tm)"), "Mobile AMD Athlon(tm)");
     EXPECT_EQ(CpuTypeText("amd athlon"), "amd athlon");
     EXPECT_EQ(CpuTypeText("AMD"), "AMD");
