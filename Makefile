@@ -66,7 +66,7 @@ test-windows:
 windows-zip:
 	@scripts/install-deps windows
 	@bash -c 'set -e; source scripts/windows-env; qt=$$(windows_qt) || { echo "windows-zip: no Qt for MinGW (set QT_MINGW_PREFIX)" >&2; exit 1; }; \
-	    windows_build $(WIN64_BUILD) "$$qt"; scripts/windows-zip $(WIN64_BUILD) "$$qt" $(BUILD)'
+	    windows_build $(WIN64_BUILD) "$$qt"; scripts/windows-zip $(WIN64_BUILD) "$$qt"'
 
 windows-installer: windows-zip
 	@scripts/windows-installer $(WIN64_BUILD)

@@ -5,44 +5,6 @@
 #include <mutex>
 #include <thread>
 
-namespace tcp {
-
-AllowList MakeAllowList(const std::vector<AllowRule>& rules, const std::vector<NameLookup>& names) {
-    AllowList list;
-    list.rules = rules;
-    for (const NameLookup& name : names) {
-        list.names.push_back(name.name);
-        for (const Address& address : name.addresses)
-            list.rules.push_back({address, 128});
-    }
-    return list;
-}
-
-std::string AllowListText(const std::vector<AllowRule>& rules,
-                          const std::vector<NameLookup>& names) {
-    if (rules.empty() && names.empty()) return "every display may ask";
-    std::string text = "answering only displays at ";
-    const char* separator = "";
-    for (const AllowRule& rule : rules) {
-        text += separator + AllowRuleText(rule);
-        separator = ", ";
-    }
-    for (const NameLookup& name : names) {
-        std::string resolved;
-        for (const Address& address : name.addresses)
-            resolved += (resolved.empty() ? "" : ", ") + AddressText(address);
-        text += separator + name.name + " (" +
-                (!resolved.empty() ? resolved
-                 : name.answered   ? "unresolved"
-                                   : "looking it up") +
-                ")";
-        separator = ", ";
-    }
-    return text;
-}
-
-} // namespace tcp
-
 // Where a lookup thread hands its answer back: to the lookup object while it
 // lives, to nobody after.
 struct AllowListLookup::Mailbox {

@@ -89,6 +89,22 @@ struct AllowList {
     bool Allows(const Address& peer) const;
 };
 
+// A host name of an allow list and what it stands for now.
+struct NameLookup {
+    std::string name;
+    std::vector<Address> addresses; // none until it has resolved
+    std::string error;              // why it did not resolve; empty otherwise
+    bool answered = false;          // the resolver has answered at least once
+};
+
+// The allow list made of `rules` and the addresses that `names` resolved to.
+AllowList MakeAllowList(const std::vector<AllowRule>& rules, const std::vector<NameLookup>& names);
+
+// "every display may ask", or "answering only displays at 10.0.0.0/8,
+// display.lan (192.0.2.7), gone.lan (unresolved)".
+std::string AllowListText(const std::vector<AllowRule>& rules,
+                          const std::vector<NameLookup>& names);
+
 // The items of a settings value or option: separated by commas or blanks.
 std::vector<std::string> SplitList(std::string_view text);
 

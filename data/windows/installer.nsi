@@ -19,6 +19,9 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
 
 Name "${APP}"
+Caption "${APP} ${VERSION} Setup"
+UninstallCaption "${APP} Uninstall"
+BrandingText "${APP} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${APP}"
 RequestExecutionLevel admin
@@ -36,10 +39,18 @@ VIAddVersionKey "LegalCopyright" "${PUBLISHER}; zlib licence"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Run ${APP}"
+!define MUI_FINISHPAGE_RUN_FUNCTION RunProgram
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_TEXT "Show README.txt"
+!define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -67,18 +78,24 @@ Section "${APP}" SecProgram
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-Section /o "Start at logon with the saved pairs" SecLogon
+Section /o "Start at logon" SecLogon
     SetShellVarContext all
     CreateShortcut "$SMSTARTUP\${APP}.lnk" "$INSTDIR\korvid-halvane.exe" "--use-saved" \
         "$INSTDIR\korvid-halvane.ico" 0
 SectionEnd
 
 LangString DESC_Program ${LANG_ENGLISH} "The program, its Qt and runtime DLLs, and a Start-menu entry."
-LangString DESC_Logon ${LANG_ENGLISH} "Start Korvid Halvane for every user at logon, with the pairs saved last and without the start-up question."
+LangString DESC_Logon ${LANG_ENGLISH} "Start Korvid Halvane for every user at logon, with the pairs saved last and without the start-up question (--use-saved)."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_Program)
     !insertmacro MUI_DESCRIPTION_TEXT ${SecLogon} $(DESC_Logon)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
+
+; Through Explorer, which runs as the user: the program starts with the
+; user's rights, not the installer's.
+Function RunProgram
+    Exec '"$WINDIR\explorer.exe" "$SMPROGRAMS\${APP}.lnk"'
+FunctionEnd
 
 Function .onInit
     ${IfNot} ${RunningX64}

@@ -1,7 +1,6 @@
 // Where the service listens and whom it answers, from the command line and
 // the settings file: what each gives, and every way they can be wrong, which
 // must stop the service rather than open the port to more displays.
-#include "allow_lookup.h"
 #include "service_settings.h"
 #include "support/temp_dir.h"
 

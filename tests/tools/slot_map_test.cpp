@@ -73,7 +73,7 @@ TEST(SlotMap, KeysKeepTheirSlotsAndNewOnesTakeTheLowestFree) {
 
     std::vector<std::string> keys;
     for (int i = 0; i < 101; ++i)
-        keys.push_back("k" + std::to_string(i));
+        keys.push_back(std::string(1, 'k').append(std::to_string(i)));
     map.Assign(keys, &full);
     EXPECT_EQ(full.size(), 101u - 96u); // x, b, new, z hold four of the hundred
     EXPECT_EQ(map.SlotOf("k96"), std::nullopt);
