@@ -2,7 +2,8 @@
 // send a request, read the report to the end, close. Prints cycles per
 // second and latency percentiles.
 //
-//   cycle-client PORT CYCLES
+//   cycle-client PORT CYCLES [PACE_MS]   one cycle every PACE_MS, as a
+//                                        display asks (default: back to back)
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -12,6 +13,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -49,10 +51,11 @@ long Cycle(const sockaddr_in& server) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: cycle-client PORT CYCLES\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: cycle-client PORT CYCLES [PACE_MS]\n");
         return 2;
     }
+    const auto pace = std::chrono::milliseconds(argc == 4 ? std::atol(argv[3]) : 0);
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[1])));
@@ -64,6 +67,7 @@ int main(int argc, char** argv) {
     long failures = 0;
     const auto start = Clock::now();
     for (long i = 0; i < cycles; ++i) {
+        if (pace.count() > 0) std::this_thread::sleep_until(start + i * pace);
         const auto begin = Clock::now();
         if (Cycle(server) < 0) {
             ++failures;

@@ -1,10 +1,13 @@
 // The floor for this protocol on this machine: a minimal single-threaded server
-// that does the same exchange as Korvid Halvane with nothing else around it.
-// Like the program it stops listening while a client is connected (a second
-// client is refused, not queued): close the listener, greet, read any
-// request, send a fixed report, listen again, close.
-//
-//   floor-server PORT
+// that does the same exchange as Korvid Halvane with nothing else around it:
+// greet, read any request, send a fixed report, close; one client at a time.
+// Two ways to serve one at a time:
+//   floor-server PORT --keep-listening   one listener for its whole life:
+//       clients that arrive meanwhile wait in the kernel's queue and are
+//       served in turn (as the program serves them)
+//   floor-server PORT                    the listener is closed while a client
+//       is served (a second is refused) and a new one made for the next,
+//       which is how the protocol has always been served
 
 #include <arpa/inet.h>
 #include <cstdio>
@@ -51,9 +54,16 @@ int Listen(uint16_t port) {
     return listener;
 }
 
+void Serve(int client) {
+    char request[4096];
+    if (client >= 0 && SendAll(client, "\r\n", 2) && ::recv(client, request, sizeof request, 0) > 0)
+        SendAll(client, kReport, sizeof kReport - 1);
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: floor-server PORT\n");
+    const bool keepListening = argc == 3 && std::strcmp(argv[2], "--keep-listening") == 0;
+    if (argc != 2 && !keepListening) {
+        std::fprintf(stderr, "usage: floor-server PORT [--keep-listening]\n");
         return 2;
     }
     const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
@@ -64,13 +74,15 @@ int main(int argc, char** argv) {
             return 1;
         }
         const int client = ::accept(listener, nullptr, nullptr);
+        if (keepListening) {
+            Serve(client);
+            if (client >= 0) ::close(client);
+            continue;
+        }
         ::close(listener);
-        char request[4096];
-        if (client >= 0 && SendAll(client, "\r\n", 2) &&
-            ::recv(client, request, sizeof request, 0) > 0)
-            SendAll(client, kReport, sizeof kReport - 1);
-        // Listening again before the connection ends, as the program does, so
-        // that a client reconnecting at the end of its report finds the port open.
+        Serve(client);
+        // Listening again before the connection ends, so that a client
+        // reconnecting at the end of its report finds the port open.
         listener = Listen(port);
         if (client >= 0) ::close(client);
     }

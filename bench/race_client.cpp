@@ -1,7 +1,8 @@
 // Clients racing for a one-client-at-a-time server: each thread connects,
 // waits up to 2 s for the greeting, asks and reads the report, over and over.
-// A connection is served, refused (refused or reset at once), or left hanging:
-// established, yet neither greeting nor reset within 2 s.
+// A connection is served, refused (refused, or closed or reset without the
+// greeting), or left hanging: established, yet neither greeting nor close
+// within 2 s. Prints the counts and the longest wait for a greeting that came.
 //
 //   race-client PORT THREADS SECONDS
 
@@ -19,7 +20,7 @@
 
 namespace {
 
-std::atomic<long> served, refused, hanging;
+std::atomic<long> served, refused, hanging, longestWaitUs;
 
 void Race(const sockaddr_in& server, std::chrono::steady_clock::time_point until) {
     while (std::chrono::steady_clock::now() < until) {
@@ -32,8 +33,15 @@ void Race(const sockaddr_in& server, std::chrono::steady_clock::time_point until
             continue;
         }
         char buffer[4096];
+        const auto asked = std::chrono::steady_clock::now();
         const ssize_t n = ::recv(fd, buffer, 2, MSG_WAITALL);
+        const long waited = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                  std::chrono::steady_clock::now() - asked)
+                                                  .count());
         if (n == 2) {
+            for (long longest = longestWaitUs;
+                 waited > longest && !longestWaitUs.compare_exchange_weak(longest, waited);) {
+            }
             ::send(fd, "x", 1, MSG_NOSIGNAL);
             while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
             }
@@ -66,7 +74,7 @@ int main(int argc, char** argv) {
         threads.emplace_back(Race, server, until);
     for (auto& thread : threads)
         thread.join();
-    std::printf("served=%ld refused=%ld hanging=%ld\n", served.load(), refused.load(),
-                hanging.load());
+    std::printf("served=%ld refused=%ld hanging=%ld longest_wait_ms=%.1f\n", served.load(),
+                refused.load(), hanging.load(), static_cast<double>(longestWaitUs.load()) / 1000);
     return 0;
 }

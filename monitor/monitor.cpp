@@ -177,12 +177,10 @@ const MonitorModel& Monitor::ForReport() {
         model_.cpuLoad = ReadLoad();
         model_.cpuLoadBare = true;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (!driveSurveyTime_ || now - *driveSurveyTime_ >= env_.driveSurveyReuse) SurveyDrives();
+    SurveyDrives(); // a drive mounted just before the request is in it
     return model_;
 }
 
 void Monitor::SurveyDrives() {
     model_.drives = env_.surveyDrives();
-    driveSurveyTime_ = std::chrono::steady_clock::now();
 }

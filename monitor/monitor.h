@@ -89,7 +89,6 @@ private:
     MonitorModel model_;
     std::unique_ptr<cCpuInfo> cpuInfo_;
     std::unique_ptr<clsCPUUsage> cpuUsage_;
-    std::optional<std::chrono::steady_clock::time_point> driveSurveyTime_;
     std::optional<std::chrono::steady_clock::time_point> readingsTime_;
     std::optional<std::chrono::steady_clock::time_point> loadTime_;
     std::optional<modMBMAccess::BlockState> lastSource_;

@@ -25,9 +25,6 @@ struct MonitorEnvironment {
     std::function<std::unique_ptr<clsCPUUsage>()> makeCpuUsage;
     std::function<std::string()> computerName;
     std::function<std::vector<FixedDrive>()> surveyDrives;
-    // A report reuses a drive survey younger than this: a display that polls
-    // fast does not stat every disk each time.
-    std::chrono::milliseconds driveSurveyReuse = korvid::kRefreshInterval;
     // A CPU load read this recently is used again rather than measured over
     // an interval too short to hold a clock tick, which reads 0 however busy
     // the processor is (two displays asking at once).

@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
@@ -10,13 +11,18 @@
 
 namespace {
 
-std::string ReadFile(const char* path) {
+std::string ReadAll(int fd) {
     std::string text;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return text;
     char buffer[16384];
     for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
         text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+}
+
+std::string ReadFile(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text = ReadAll(fd);
     ::close(fd);
     return text;
 }
@@ -37,21 +43,38 @@ std::optional<BlockDevice> LookupBlockDevice(const std::string& source) {
                        IsMemoryDiskName(name.substr(name.rfind('/') + 1))};
 }
 
-} // namespace
-
-std::vector<FixedDrive> SurveyFixedDrives() {
-    // Every report surveys the drives; the mount table rarely changes, so the
-    // choice of drives is kept until its text does.
-    static std::string lastMountInfo;
-    static std::vector<DriveMount> lastMounts;
-    std::string mountInfo = ReadFile("/proc/self/mountinfo");
-    if (mountInfo != lastMountInfo) {
-        lastMounts = SelectFixedMounts(ParseMountInfo(mountInfo), LookupBlockDevice);
-        lastMountInfo = std::move(mountInfo);
+// The fixed drives among the mounts, chosen again only when the kernel says
+// the mount table changed: it marks /proc/self/mountinfo with POLLPRI after
+// a mount or an unmount (proc(5)), so a report reads no table of hundreds of
+// mounts that has not changed since the last.
+class MountTable {
+public:
+    const std::vector<DriveMount>& Fixed() {
+        if (fd_ < 0) {
+            fd_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+            if (fd_ < 0) return fixed_;
+        } else {
+            pollfd changed{fd_, POLLPRI, 0};
+            if (::poll(&changed, 1, 0) <= 0 || !(changed.revents & (POLLPRI | POLLERR)))
+                return fixed_;
+            ::lseek(fd_, 0, SEEK_SET);
+        }
+        fixed_ = SelectFixedMounts(ParseMountInfo(ReadAll(fd_)), LookupBlockDevice);
+        return fixed_;
     }
 
+private:
+    int fd_ = -1;
+    std::vector<DriveMount> fixed_;
+};
+
+} // namespace
+
+// Every report has fresh figures for every fixed drive.
+std::vector<FixedDrive> SurveyFixedDrives() {
+    static MountTable table;
     std::vector<FixedDrive> drives;
-    for (const DriveMount& mount : lastMounts) {
+    for (const DriveMount& mount : table.Fixed()) {
         FixedDrive drive{mount.letter, 0, 0, mount.mountPoint};
         struct statvfs vfs {};
         if (::statvfs(mount.mountPoint.c_str(), &vfs) == 0) {

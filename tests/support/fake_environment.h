@@ -64,7 +64,6 @@ struct FakeMachine {
         env.settingsFile = SettingsFile();
         env.decimalSeparator = '.';
         env.log = [this](const std::string& line) { log.push_back(line); };
-        env.driveSurveyReuse = std::chrono::milliseconds(0);
         env.loadReuse = std::chrono::milliseconds(0);
         return env;
     }
