@@ -95,7 +95,8 @@ std::string Ambiguity(const std::vector<Line>& lines, std::string_view section,
     const auto range = FindSection(lines, section);
     if (!range) return {};
     if (const auto again = FindSection(lines, section, range->second))
-        return Twice("[" + std::string(section) + "]", range->first - 1, again->first - 1);
+        return Twice(std::string(1, '[').append(section).append(1, ']'), range->first - 1,
+                     again->first - 1);
     const std::size_t found = FindKey(lines, range->first, range->second, key);
     const std::size_t next =
         found < range->second ? FindKey(lines, found + 1, range->second, key) : range->second;
@@ -108,6 +109,56 @@ std::string Ambiguity(const std::vector<Line>& lines, std::string_view section,
 
 std::string Ambiguity(std::string_view text, std::string_view section, std::string_view key) {
     return Ambiguity(SplitLines(text), section, key);
+}
+
+std::optional<std::vector<Section>> ReadSections(std::string_view text, std::string* problem) {
+    std::vector<Section> sections;
+    std::vector<std::size_t> lineOf; // where each section, and each key, began
+    std::vector<std::vector<std::size_t>> keyLines;
+    const auto lines = SplitLines(text);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string_view line = lines[i].content;
+        if (const auto name = SectionName(line)) {
+            for (std::size_t s = 0; s < sections.size(); ++s)
+                if (SameName(sections[s].name, *name)) {
+                    if (problem)
+                        *problem =
+                            Twice(std::string(1, '[').append(*name).append(1, ']'), lineOf[s], i);
+                    return std::nullopt;
+                }
+            sections.push_back({std::string(*name), {}});
+            lineOf.push_back(i);
+            keyLines.emplace_back();
+            continue;
+        }
+        const std::string_view trimmed = Trim(line);
+        const auto equals = line.find('=');
+        if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#' ||
+            equals == std::string_view::npos)
+            continue;
+        if (sections.empty()) {
+            sections.push_back({"", {}});
+            lineOf.push_back(i);
+            keyLines.emplace_back();
+        }
+        Section& section = sections.back();
+        const std::string_view key = Trim(line.substr(0, equals));
+        for (std::size_t k = 0; k < section.values.size(); ++k)
+            if (SameName(section.values[k].first, key)) {
+                if (problem)
+                    *problem =
+                        Twice(std::string(key).append("= in [").append(section.name).append(1, ']'),
+                              keyLines.back()[k], i);
+                return std::nullopt;
+            }
+        std::string_view value = Trim(line.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        section.values.emplace_back(std::string(key), std::string(value));
+        keyLines.back().push_back(i);
+    }
+    if (problem) problem->clear();
+    return sections;
 }
 
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,

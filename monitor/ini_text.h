@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ini {
 
@@ -22,6 +24,16 @@ namespace ini {
 // `problem` is cleared otherwise.
 std::optional<std::string> FindValue(std::string_view text, std::string_view section,
                                      std::string_view key, std::string* problem = nullptr);
+
+// Every section of the text in order, each with its keys and values in
+// order (enclosing quotes removed); keys before the first section are in
+// one named "". Nothing, with `problem` saying where, when a section, or a
+// key within one, is there twice.
+struct Section {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> values;
+};
+std::optional<std::vector<Section>> ReadSections(std::string_view text, std::string* problem);
 
 // Why the value of `key` in `section` cannot be told (the section or the key
 // is there twice); empty when it can.
