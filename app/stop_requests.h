@@ -7,6 +7,8 @@
 // that made this object, from its event loop, never inside a signal handler.
 // No request is ever lost, and none ends the program unhandled.
 
+#include "service_manager.h"
+
 #include <QObject>
 #include <functional>
 
@@ -14,10 +16,6 @@
 // blocks SIGTERM, SIGINT and SIGHUP in this thread and in every thread it
 // starts from then on, and the mask survives exec(). Call it first in main().
 void HoldStopRequests();
-
-// Tells the service manager that the program is up and takes its requests
-// (systemd's READY=1 for a Type=notify unit); nothing where none asks.
-void TellServiceManagerReady();
 
 class StopRequests : public QObject {
 public:

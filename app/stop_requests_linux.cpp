@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
-#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
@@ -39,10 +38,6 @@ sigset_t Requests() {
 void HoldStopRequests() {
     const sigset_t requests = Requests();
     ::pthread_sigmask(SIG_BLOCK, &requests, nullptr);
-}
-
-void TellServiceManagerReady() {
-    ::sd_notify(0, "READY=1");
 }
 
 StopRequests::StopRequests(std::function<void()> stop, std::function<void()> reload,

@@ -24,9 +24,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 // is set before any can be acted on.
 void HoldStopRequests() {}
 
-// A program started at logon has no service manager to tell.
-void TellServiceManagerReady() {}
-
 // Windows has no request to read settings again; `reload` is never called.
 StopRequests::StopRequests(std::function<void()> stop, std::function<void()> reload,
                            QObject* parent)

@@ -47,9 +47,19 @@ Korvid::Korvid(ReportSource source, const ServiceSettings& settings, QObject* pa
         for (QSocketNotifier* notifier : listenerNotifiers_)
             notifier->setEnabled(true);
     });
+    // One timer for the limit, left running from one display to the next
+    // (starting and stopping it per connection costs more than a report):
+    // when it fires it ends a connection past its deadline, or waits on
+    // for the one being served.
     exchangeLimit_.setSingleShot(true);
-    exchangeLimit_.setInterval(limits_.exchange);
-    connect(&exchangeLimit_, &QTimer::timeout, this, &Korvid::EndConnection);
+    connect(&exchangeLimit_, &QTimer::timeout, this, [this] {
+        if (connection_ == tcp::kNoSocket) return;
+        const auto left = deadline_ - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero())
+            EndConnection();
+        else
+            exchangeLimit_.start(std::chrono::ceil<std::chrono::milliseconds>(left));
+    });
     turnedAwayNote_.setInterval(limits_.note);
     connect(&turnedAwayNote_, &QTimer::timeout, this, &Korvid::TellTurnedAway);
 }
@@ -161,12 +171,17 @@ void Korvid::OnConnectionWaiting(tcp::Socket listening) {
     }
 }
 
+void Korvid::StartLimit() {
+    deadline_ = std::chrono::steady_clock::now() + limits_.exchange;
+    if (!exchangeLimit_.isActive()) exchangeLimit_.start(limits_.exchange);
+}
+
 void Korvid::Korvid_ConnectionRequest(tcp::Socket client) {
     connection_ = client;
     ++serial_;
     SendPhase = 0;
     asked_ = false;
-    exchangeLimit_.start();
+    StartLimit();
     Watch(readNotifier_, connection_, QSocketNotifier::Read, this, &Korvid::OnReadable);
     SendData(std::string(kGreeting));
 }
@@ -197,7 +212,7 @@ void Korvid::OnReadable() {
 void Korvid::Korvid_DataArrival() {
     asked_ = true;
     SendPhase = 1;
-    exchangeLimit_.start();
+    StartLimit();
     SendData(source_());
 }
 
@@ -248,7 +263,6 @@ void Korvid::Korvid_SendComplete() {
 // The connection is over (served, failed, or silent past the limit): the
 // next display that still waits is greeted.
 void Korvid::EndConnection() {
-    exchangeLimit_.stop();
     readNotifier_->setEnabled(false);
     if (writeNotifier_) writeNotifier_->setEnabled(false);
     unsent_.clear();

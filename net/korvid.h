@@ -105,6 +105,7 @@ signals:
 
 private:
     void OnConnectionWaiting(tcp::Socket listening);
+    void StartLimit();
     void Korvid_ConnectionRequest(tcp::Socket client);
     void OnReadable();
     void Korvid_DataArrival();
@@ -140,6 +141,7 @@ private:
     QSocketNotifier* readNotifier_ = nullptr;
     QSocketNotifier* writeNotifier_ = nullptr;
     QTimer exchangeLimit_;
+    std::chrono::steady_clock::time_point deadline_;
 
     // When each refused address was last told; displays turned away since
     // the last line that said so.

@@ -28,6 +28,7 @@
 #include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -151,7 +152,21 @@ void WritePairs(const TempDir& dir, const std::string& sensors) {
 TEST(HeadlessService, TellsWhatItDoesAndFollowsItsFiles) {
     NEEDS_PRIVATE_SPACES();
     TempDir dir;
-    Program service({KORVID_PROGRAM, "--headless"}, Environment(dir));
+    // systemd's notify socket: readiness is told once the port takes displays.
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un notifyAddress{};
+    notifyAddress.sun_family = AF_UNIX;
+    std::strncpy(notifyAddress.sun_path, dir.File("notify").c_str(),
+                 sizeof notifyAddress.sun_path - 1);
+    ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&notifyAddress), sizeof notifyAddress), 0);
+    const timeval notifyWait{30, 0};
+    ::setsockopt(notify, SOL_SOCKET, SO_RCVTIMEO, &notifyWait, sizeof notifyWait);
+    Program service({KORVID_PROGRAM, "--headless"},
+                    Environment(dir, {"NOTIFY_SOCKET=" + dir.File("notify")}));
+    char notice[64] = {};
+    EXPECT_EQ(::recv(notify, notice, sizeof notice - 1, 0), 7);
+    EXPECT_STREQ(notice, "READY=1");
+    ::close(notify);
     ASSERT_TRUE(service.Says("listening on *:9001 (every IPv4 and IPv6 address)\n"))
         << service.Said();
     EXPECT_TRUE(service.Says("no sensor pairs in " + dir.File("Korvid.INI") +
@@ -170,7 +185,7 @@ TEST(HeadlessService, TellsWhatItDoesAndFollowsItsFiles) {
     const std::string report = Fetch();
     EXPECT_NE(report.find("MBoTe=NA\\\r\n"), std::string::npos);
     EXPECT_NE(report.find("CompName=" + kHostName + "\\\r\n"), std::string::npos) << report;
-    EXPECT_TRUE(service.Says("the sensor block /$M$B$M$5$S$D$ is live"));
+    EXPECT_TRUE(service.Says("the sensor block /$M$B$M$5$S$D$ is live")) << service.Said();
     WritePairs(dir, "0\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\-1\\");
     ::kill(service.Pid(), SIGHUP);
     EXPECT_TRUE(service.Says("read the sensor pairs again from " + dir.File("Korvid.INI") +

@@ -5,6 +5,7 @@
 #include "korvid_facts.h"
 #include "lcdd.h"
 #include "profile.h"
+#include "service_manager.h"
 
 #include <algorithm>
 #include <csignal>
@@ -13,7 +14,6 @@
 #include <getopt.h>
 #include <iostream>
 #include <map>
-#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
@@ -331,7 +331,7 @@ int main(int argc, char** argv) {
                     lcdd.Close();
                     break;
                 }
-            if (lcdd.IsOpen() && !std::exchange(ready, true)) ::sd_notify(0, "READY=1");
+            if (lcdd.IsOpen() && !std::exchange(ready, true)) TellServiceManagerReady();
         }
         auto next = Clock::now() + std::chrono::seconds(settings->intervalSeconds);
         for (const Pc& pc : pcs)
