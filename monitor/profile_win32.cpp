@@ -6,6 +6,9 @@
 // clang-format off
 #include <windows.h>
 #include <shlobj.h>
+// <windows.h> names ReplaceFileA so; this file defines profile::ReplaceFile,
+// which callers without <windows.h> know by that name.
+#undef ReplaceFile
 // clang-format on
 
 namespace profile {

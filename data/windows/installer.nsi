@@ -2,10 +2,10 @@
 ; scripts/windows-installer, which defines VERSION, STAGE (the folder of files
 ; to install), ICON, LICENSE and OUTFILE.
 ;
-; Installs the program and its DLLs under Program Files, a Start-menu entry,
-; optionally an entry that starts it at logon with the saved pairs, and an
-; uninstaller registered in Apps & Features. Silent with /S; /LOGON selects
-; the logon entry then.
+; Installs the program and its DLLs under Program Files, Start-menu entries
+; for it and for the sensor publisher, optionally entries that start either
+; at logon, and an uninstaller registered in Apps & Features. Silent with
+; /S; /LOGON and /PUBLISH select the logon entries then.
 
 ; 64-bit: it installs a 64-bit program, and builds and runs where no 32-bit code can.
 Target amd64-unicode
@@ -16,6 +16,7 @@ SetCompressor /SOLID lzma
 
 !define APP "Korvid Halvane"
 !define PUBLISHER "The Korvid Halvane developers"
+!define PUBLISHER_ENTRY "Korvid Halvane sensor publisher"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${APP}"
 
 Name "${APP}"
@@ -64,6 +65,8 @@ Section "${APP}" SecProgram
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortcut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\korvid-halvane.exe" "" \
         "$INSTDIR\korvid-halvane.ico" 0
+    CreateShortcut "$SMPROGRAMS\${PUBLISHER_ENTRY}.lnk" "$INSTDIR\korvid-hwmon.exe" "" \
+        "$INSTDIR\korvid-hwmon.exe" 0
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -84,11 +87,19 @@ Section /o "Start at logon" SecLogon
         "$INSTDIR\korvid-halvane.ico" 0
 SectionEnd
 
+Section /o "Publish sensors from LibreHardwareMonitor or HWiNFO at logon" SecPublish
+    SetShellVarContext all
+    CreateShortcut "$SMSTARTUP\${PUBLISHER_ENTRY}.lnk" "$INSTDIR\korvid-hwmon.exe" "" \
+        "$INSTDIR\korvid-hwmon.exe" 0
+SectionEnd
+
 LangString DESC_Program ${LANG_ENGLISH} "The program, its Qt and runtime DLLs, and a Start-menu entry."
 LangString DESC_Logon ${LANG_ENGLISH} "Start Korvid Halvane for every user at logon, with the pairs saved last and without the start-up question (--use-saved)."
+LangString DESC_Publish ${LANG_ENGLISH} "Start korvid-hwmon for every user at logon: it publishes the readings of LibreHardwareMonitor's web server or HWiNFO's shared memory for Korvid Halvane (README.txt says how to switch either on)."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_Program)
     !insertmacro MUI_DESCRIPTION_TEXT ${SecLogon} $(DESC_Logon)
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecPublish} $(DESC_Publish)
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 ; Through Explorer, which runs as the user: the program starts with the
@@ -109,6 +120,11 @@ Function .onInit
     ${IfNot} ${Errors}
         SectionSetFlags ${SecLogon} ${SF_SELECTED}
     ${EndIf}
+    ClearErrors
+    ${GetOptions} $0 "/PUBLISH" $1
+    ${IfNot} ${Errors}
+        SectionSetFlags ${SecPublish} ${SF_SELECTED}
+    ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
@@ -116,6 +132,8 @@ Section "Uninstall"
     SetShellVarContext all
     Delete "$SMPROGRAMS\${APP}.lnk"
     Delete "$SMSTARTUP\${APP}.lnk"
+    Delete "$SMPROGRAMS\${PUBLISHER_ENTRY}.lnk"
+    Delete "$SMSTARTUP\${PUBLISHER_ENTRY}.lnk"
     ; What the installer put there, and nothing else: the settings that users
     ; saved (Korvid.INI in the Windows directory or in their own folders)
     ; stay theirs.

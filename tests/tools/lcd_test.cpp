@@ -28,7 +28,11 @@ TEST(DisplayReport, ReadsWhatArrivesAsADisplayDoes) {
     };
     std::string many;
     for (int i = 0; i < 300; ++i)
-        many += "K" + std::to_string(i) + "=" + std::to_string(i) + "\\\r\n";
+        many.append("K")
+            .append(std::to_string(i))
+            .append("=")
+            .append(std::to_string(i))
+            .append("\\\r\n");
     const Case cases[] = {
         {kReport, "CPULoading", "12", ""},
         {kReport, "CPUDes", "Sample CPU \xE9", ""},

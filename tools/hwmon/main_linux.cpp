@@ -3,9 +3,9 @@
 
 #include "listing.h"
 #include "options.h"
-#include "profile.h"
-#include "publication.h"
+#include "publisher.h"
 #include "sensors_scan.h"
+#include "service_manager.h"
 #include "shared_block.h"
 #include "table_file.h"
 
@@ -20,7 +20,6 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <systemd/sd-daemon.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +55,68 @@ void TakeRequestsOnlyWhileWaiting() {
     ::sigaction(SIGHUP, &action, nullptr);
 }
 
+constexpr const char* kUsage = R"(Usage: korvid-hwmon [OPTION]...
+Publishes this machine's sensor readings into the shared-memory sensor block
+"/$M$B$M$5$S$D$" (8484 bytes, readable by all) that Korvid Halvane reads, and
+refreshes it until stopped with Ctrl-C or SIGTERM, which remove the block.
+
+Readings come from libsensors, which applies the machine's sensor
+configuration (/etc/sensors3.conf and /etc/sensors.d/*) exactly as the
+sensors command shows it: its labels name the inputs, its compute lines scale
+them, its ignore lines hide them. Every input is published: temperatures in
+degrees Celsius, fans in RPM, voltages in volts, power in watts, currents in
+amperes, energy in joules, humidity in per cent; then processor 0's clock in
+MHz, and the readings of any --table.
+
+Each reading keeps its slot (0 to 99, the number Korvid.INI's Sensors= gives;
+the window shows it one higher) for good, in a slot map kept in
+$STATE_DIRECTORY/slots under systemd, else in
+$XDG_STATE_HOME/korvid-hwmon/slots (~/.local/state/korvid-hwmon/slots): a new
+reading takes the lowest free slot, and one that faults, cannot be read or
+goes away keeps its slot and reads NA (not a number) until it comes back.
+Names are those sensors prints (its labels win), cut to 12 bytes; where two
+would read the same, the chip's name, then its number, tells them apart. The
+first byte of each entry gives the type: 1 temperature, 2 voltage, 3 fan,
+4 clock, 5 per cent, 0 anything else; the header gives the format's version
+and how many entries there are of each type.
+
+Options:
+  --config FILE    use FILE instead of the system's sensor configuration, as
+                   sensors -c FILE does
+  --list           print every slot (the number the window shows, kind,
+                   live, faulted or gone, name, value, key) and exit
+  --table FILE     publish the readings of FILE beside the chips', one
+                   "name value" a line ('#' starts a comment; the name is
+                   the reading's key), read again whenever the file
+                   changes. Repeatable. A file that is well-formed UTF-8 is
+                   read as UTF-8 (characters outside Latin-1 become '?');
+                   any other is read as Latin-1 bytes. A file over 1 MiB, a
+                   line over 4 KiB, or anything but a regular file (a FIFO,
+                   a device) is refused
+  --no-chips       publish only the tables' readings (a machine without
+                   sysfs, a demonstration)
+  --state FILE     keep the slot map in FILE
+  --forget KEY|SLOT
+                   free the slot of a reading that is gone for good, and
+                   exit (send a running korvid-hwmon SIGHUP afterwards)
+  --interval MS    refresh every MS milliseconds (default %ld)
+  --once           publish once and exit, leaving the block in place
+  --block NAME     publish under another shared-memory name (for tests)
+  -h, --help       show this text
+  -v, --version    show the version
+
+Signals: SIGTERM and SIGINT stop it and remove the block; SIGHUP reads the
+sensor configuration and the slot map again (chips whose drivers were loaded
+since are found on their own); a configuration that no longer reads or
+parses, or takes over 2 s to, is said so, and the previous one stays.
+
+Exit status: 0 when stopped by a signal (or after --once, --list or
+--forget), 1 when the block cannot be published (another user's block is
+there, or another korvid-hwmon publishes it), --list cannot write its list,
+or --forget names no slot in use or cannot write the map, 2 for a wrong
+option or a configuration that does not parse.
+)";
+
 // Waits `ms`, or until a request comes: the one place where requests are
 // delivered, atomically with the wait.
 void Sleep(long ms) {
@@ -68,12 +129,6 @@ void Sleep(long ms) {
 
 void Say(const std::string& line) {
     std::cerr << "korvid-hwmon: " << line << '\n';
-}
-
-// Each distinct warning is told once, so a refresh loop does not repeat them.
-void Tell(const hwmon::Warnings& warnings, std::set<std::string>& told) {
-    for (const std::string& warning : warnings)
-        if (told.insert(warning).second) Say(warning);
 }
 
 const char* const kServiceMap = "/var/lib/korvid-hwmon/slots";
@@ -94,32 +149,6 @@ std::string SlotMapPath(const Options& options) {
     return std::string(home && *home ? home : ".") + "/.local/state/korvid-hwmon/slots";
 }
 
-// The slot map as its file holds it. A file that cannot be read, or holds
-// lines that do not parse, is not written over: `writable` says whether it
-// may be.
-hwmon::SlotMap LoadMap(const std::string& path, bool& writable, std::set<std::string>& told) {
-    std::string text, why;
-    hwmon::Warnings warnings;
-    writable = profile::ReadSettingsText(path, text, &why);
-    if (!writable) {
-        Tell({"cannot read the slot map: " + Shown(why) +
-              "; publishing with slots given afresh, and not writing over it"},
-             told);
-        return {};
-    }
-    hwmon::SlotMap map = hwmon::SlotMap::Parse(text, &warnings);
-    for (std::string& warning : warnings)
-        warning = "the slot map " + Shown(path) + ": " + warning;
-    if (!warnings.empty()) {
-        warnings.push_back("the slot map " + Shown(path) +
-                           " is not written over while it holds lines that do not parse; mend "
-                           "it and send SIGHUP");
-        writable = false;
-    }
-    Tell(warnings, told);
-    return map;
-}
-
 struct Sources {
     std::unique_ptr<hwmon::SensorsLibrary> library;
     std::vector<hwmon::TableSource> tables;
@@ -135,47 +164,13 @@ std::vector<hwmon::Reading> Gather(Sources& sources, hwmon::Warnings& warnings) 
     return readings;
 }
 
-void TellNoChips(const std::vector<hwmon::Reading>& readings, std::set<std::string>& told) {
+void TellNoChips(const std::vector<hwmon::Reading>& readings, hwmon::Teller& teller) {
     for (const hwmon::Reading& reading : readings)
         if (!reading.chip.empty()) return;
-    Tell({"no hardware sensors found: libsensors sees no chip here (as in most virtual "
-          "machines), so only processor 0's clock is published. Load the drivers of this "
-          "machine's sensor chips (sensors-detect, from lm-sensors, finds which); they are "
-          "found on their own"},
-         told);
-}
-
-std::string CountText(const hwmon::Publication& publication, const std::string& block) {
-    using State = hwmon::Slot::State;
-    const std::size_t live = publication.Count(State::Live);
-    const std::size_t faulted = publication.Count(State::Faulted);
-    const std::size_t gone = publication.Count(State::Gone);
-    const std::size_t all = live + faulted + gone;
-    std::string text = "publishing " + std::to_string(all) + " reading" + (all == 1 ? "" : "s") +
-                       " to " + Shown(block);
-    if (faulted + gone > 0)
-        text += " (" + std::to_string(faulted) + " faulted, " + std::to_string(gone) +
-                " gone: they read NA)";
-    return text;
-}
-
-int Forget(const std::string& path, const std::string& keyOrSlot) {
-    std::set<std::string> told;
-    bool writable = false;
-    hwmon::SlotMap map = LoadMap(path, writable, told);
-    const auto key = map.Forget(keyOrSlot);
-    if (!key) {
-        Say("the slot map " + Shown(path) + " gives no slot to " + Shown(keyOrSlot));
-        return 1;
-    }
-    std::string error;
-    if (!writable || !profile::ReplaceFile(path, map.Text(), &error)) {
-        Say(writable ? Shown(error) : "not writing over the slot map " + Shown(path));
-        return 1;
-    }
-    Say("freed the slot of " + Shown(*key) + " in " + Shown(path) +
-        "; send a running korvid-hwmon SIGHUP (systemctl reload korvid-hwmon) to take it up");
-    return 0;
+    teller.Tell("no hardware sensors found: libsensors sees no chip here (as in most virtual "
+                "machines), so only processor 0's clock is published. Load the drivers of this "
+                "machine's sensor chips (sensors-detect, from lm-sensors, finds which); they are "
+                "found on their own");
 }
 
 } // namespace
@@ -183,7 +178,7 @@ int Forget(const std::string& path, const std::string& keyOrSlot) {
 int main(int argc, char** argv) {
     TakeRequestsOnlyWhileWaiting();
     Options options;
-    switch (hwmon::ParseOptions(argc, argv, options)) {
+    switch (hwmon::ParseOptions(argc, argv, options, kUsage)) {
     case hwmon::Parsed::Run:
         break;
     case hwmon::Parsed::Done:
@@ -191,8 +186,22 @@ int main(int argc, char** argv) {
     case hwmon::Parsed::Fail:
         return 2;
     }
+    if (!options.sources.empty() || options.only) {
+        Say("--source and --only choose among Windows' hardware monitors; here libsensors gives "
+            "the readings (see --help)");
+        return 2;
+    }
+    if (!options.chips && options.tables.empty()) {
+        Say("--no-chips leaves nothing to publish without a --table");
+        return 2;
+    }
     const std::string mapPath = SlotMapPath(options);
-    if (options.forget) return Forget(mapPath, *options.forget);
+    if (options.forget)
+        return hwmon::ForgetSlot(mapPath, *options.forget,
+                                 "tell a running korvid-hwmon to read it again "
+                                 "(SIGHUP; systemctl reload korvid-hwmon), or "
+                                 "restart it",
+                                 Say);
 
     Sources sources;
     if (options.chips) {
@@ -206,16 +215,16 @@ int main(int argc, char** argv) {
     }
     for (const std::string& table : options.tables)
         sources.tables.emplace_back(table);
-    std::set<std::string> told;
-    bool mapWritable = false;
-    hwmon::Publication publication(LoadMap(mapPath, mapWritable, told));
+    hwmon::Teller teller(Say);
 
     if (options.list) {
+        bool writable = false;
+        hwmon::Publication publication(hwmon::LoadSlotMap(mapPath, writable, teller));
         hwmon::Warnings warnings;
         const auto readings = Gather(sources, warnings);
         publication.Build(readings, &warnings);
-        Tell(warnings, told);
-        if (sources.library) TellNoChips(readings, told);
+        teller.Tell(warnings);
+        if (sources.library) TellNoChips(readings, teller);
         if (!hwmon::PrintListing(publication, stdout)) {
             Say(std::string("cannot write the list: ") + std::strerror(errno));
             return 1;
@@ -244,14 +253,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     block->SetRemoveOnDestroy(!options.once);
+    hwmon::Publisher publisher(std::move(block), options.block, mapPath, teller);
 
-    std::string lastCount;
-    bool toldMapUnwritable = false;
+    bool ready = false;
     do {
         if (reloadRequested) {
             reloadRequested = 0;
-            told.clear(); // inputs may be named otherwise now
-            lastCount.clear();
+            teller.Forget(); // inputs may be named otherwise now
             if (sources.library) {
                 if (sources.library->Reload(&error))
                     Say("sensor configuration read again");
@@ -259,38 +267,17 @@ int main(int argc, char** argv) {
                     Say("the sensor configuration cannot be read again: " + Shown(error) +
                         "; going on with the one read before");
             }
-            publication.Replace(LoadMap(mapPath, mapWritable, told));
-            toldMapUnwritable = false;
-        } else if (sources.library && sources.library->ChipsChanged()) {
-            if (sources.library->Reload(&error)) {
-                Say("the sensor chips have changed; read them again");
-                lastCount.clear();
-            }
+            publisher.ReloadMap();
+        } else if (sources.library && sources.library->ChipsChanged() &&
+                   sources.library->Reload(&error)) {
+            Say("the sensor chips have changed; read them again");
         }
         hwmon::Warnings warnings;
         const auto readings = Gather(sources, warnings);
         if (stopRequested) break;
-        const auto snapshot = publication.Build(readings, &warnings);
-        if (publication.TakeMapChanged() && mapWritable &&
-            !profile::ReplaceFile(mapPath, publication.Map().Text(), &error) &&
-            !std::exchange(toldMapUnwritable, true))
-            Say("cannot keep the slot map: " + Shown(error) +
-                "; publishing goes on, but a restart may give new readings other slots");
-        std::string mended;
-        if (!block->KeepPublished(&mended, &error)) {
-            block->SetRemoveOnDestroy(false);
-            Say(Shown(error) + "; stopping");
-            return 1;
-        }
-        if (!mended.empty()) Say(Shown(mended));
-        block->Write(&snapshot, sizeof snapshot);
-        Tell(warnings, told);
-        if (sources.library) TellNoChips(readings, told);
-        if (std::string count = CountText(publication, options.block); count != lastCount) {
-            if (lastCount.empty()) ::sd_notify(0, "READY=1"); // a Type=notify unit
-            Say(count);
-            lastCount = std::move(count);
-        }
+        if (!publisher.Publish(readings, warnings)) return 1;
+        if (sources.library) TellNoChips(readings, teller);
+        if (!std::exchange(ready, true)) TellServiceManagerReady(); // a Type=notify unit
         if (!options.once) Sleep(options.intervalMs);
     } while (!options.once && !stopRequested);
     return 0;

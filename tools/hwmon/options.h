@@ -18,6 +18,8 @@ struct Options {
     bool list = false;                 // --list
     std::optional<std::string> forget; // --forget KEY|SLOT
     std::string block;                 // --block NAME
+    std::vector<std::string> sources;  // --source NAME (Windows), each a monitor to read
+    std::optional<std::string> only;   // --only KINDS (Windows): the kinds of reading kept
 };
 
 enum class Parsed {
@@ -26,7 +28,8 @@ enum class Parsed {
     Fail, // a wrong option, told on stderr
 };
 
-Parsed ParseOptions(int argc, char** argv, Options& options);
+// `usage` is the --help text, a printf format taking the default interval.
+Parsed ParseOptions(int argc, char** argv, Options& options, const char* usage);
 
 // Text for the operator, made safe for a terminal.
 std::string Shown(const std::string& text);

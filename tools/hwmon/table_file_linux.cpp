@@ -1,11 +1,9 @@
-#include "table_file.h"
-
 #include "options.h"
+#include "table_file.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,32 +54,12 @@ std::optional<std::string> ReadTable(const std::string& path, Warnings& warnings
     return text;
 }
 
-const std::vector<Reading>& TableSource::Read(Warnings& warnings) {
+std::string FileSignature(const std::string& path) {
     struct stat st {};
-    std::string signature;
-    if (::stat(path_.c_str(), &st) == 0)
-        signature = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
-                    std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-                    std::to_string(st.st_mtim.tv_nsec);
-    if (!signature.empty() && signature == signature_) return readings_;
-    signature_ = signature;
-    readings_.clear();
-    const auto text = ReadTable(path_, warnings);
-    if (!text) {
-        signature_.clear(); // tried again next time
-        return readings_;
-    }
-    std::set<std::string> names;
-    for (Reading& reading : ParseTable(*text, &warnings)) {
-        if (!names.insert(reading.name).second) {
-            warnings.push_back(Shown(path_) + ": \"" + ForTerminal(reading.name) +
-                               "\" is there twice; its first line is published");
-            continue;
-        }
-        reading.key = reading.name;
-        readings_.push_back(std::move(reading));
-    }
-    return readings_;
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+           std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
 }
 
 } // namespace hwmon
