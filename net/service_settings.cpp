@@ -54,7 +54,12 @@ std::optional<std::vector<std::string>> Items(const std::vector<std::string>& gi
     if (!settings.Read(error)) return std::nullopt;
     std::string problem;
     const auto value = ini::FindValue(*settings.text, kSection, setting.key, &problem);
-    if (!problem.empty()) return fail(problem);
+    // A section or key written twice makes the whole file ambiguous, not
+    // just this setting.
+    if (!problem.empty()) {
+        if (error) *error = settings.file + ": " + problem;
+        return std::nullopt;
+    }
     if (!value) return items;
     if (value->size() > kMaxSettingChars)
         return fail("the value is longer than " + std::to_string(kMaxSettingChars) + " characters");
