@@ -1,6 +1,8 @@
 #include "lcdd.h"
 
+#include <cerrno>
 #include <charconv>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace lcd {
@@ -80,6 +82,32 @@ bool Lcdd::Answer(std::string& line, Clock::time_point deadline) {
             continue;
         return true;
     }
+}
+
+bool Lcdd::Heard() {
+    if (fd_ < 0) return false;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0) {
+            in_.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            Close();
+            return false;
+        }
+        break;
+    }
+    // No command waits: every whole line is an event, or LCDd's goodbye.
+    for (std::size_t eol; (eol = in_.find('\n')) != std::string::npos; in_.erase(0, eol + 1))
+        if (in_.rfind("bye", 0) == 0) {
+            Close();
+            return false;
+        }
+    if (in_.size() > 1 << 16) in_.clear(); // a line without end: no answer is in it
+    return true;
 }
 
 bool Lcdd::Command(const std::string& command, bool* refused) {

@@ -33,6 +33,12 @@ public:
     // gone (it is closed then); `refused` tells a "huh?" answer.
     bool Command(const std::string& command, bool* refused = nullptr);
 
+    // Takes, without waiting, what LCDd sent between commands: its events,
+    // which need no answer, or its end. False when it has gone (it is closed
+    // then). Watch Descriptor() to know when there is something.
+    bool Heard();
+    int Descriptor() const { return fd_; }
+
 private:
     bool Answer(std::string& line, Clock::time_point deadline);
 

@@ -337,6 +337,7 @@ int main(int argc, char** argv) {
         for (const Pc& pc : pcs)
             next = std::min(next, pc.due);
         if (!lcdd.IsOpen()) next = std::min(next, lcddDue);
-        lcd::SleepUntil(next);
+        if (lcd::SleepUntil(next, lcdd.Descriptor()) && !lcdd.Heard())
+            Say("LCDd went away; trying again");
     }
 }

@@ -106,8 +106,8 @@ ReadEnd ReadUntil(int fd, std::string& buffer, Clock::time_point deadline, std::
     return ReadEnd::Done;
 }
 
-void SleepUntil(Clock::time_point until) {
-    Wait(-1, 0, until);
+bool SleepUntil(Clock::time_point until, int watch) {
+    return Wait(watch, POLLIN, until) == 1;
 }
 
 } // namespace lcd

@@ -27,7 +27,8 @@ enum class ReadEnd { Done, Closed, TimedOut, Failed, TooLarge };
 ReadEnd ReadUntil(int fd, std::string& buffer, Clock::time_point deadline, std::size_t max,
                   const std::function<bool(const std::string&)>& done);
 
-// Sleeps until `until`, or until a request comes.
-void SleepUntil(Clock::time_point until);
+// Sleeps until `until`, until a request comes, or until `watch` (when not
+// -1) has something to read or its peer has gone: true then.
+bool SleepUntil(Clock::time_point until, int watch = -1);
 
 } // namespace lcd
