@@ -83,7 +83,7 @@ std::optional<ServiceChoice> ChooseService(const ServiceOptions& options,
         std::string why;
         const auto endpoint = tcp::ParseEndpoint(item, korvid::kPort, &why);
         if (!endpoint) {
-            if (error) *error = from + ": " + why;
+            if (error) (*error = from).append(": ").append(why);
             return std::nullopt;
         }
         choice.listen.push_back(*endpoint);
@@ -100,7 +100,7 @@ std::optional<ServiceChoice> ChooseService(const ServiceOptions& options,
         std::string why;
         const auto parsed = tcp::ParseAllowItem(item, &why);
         if (!parsed) {
-            if (error) *error = from + ": " + why;
+            if (error) (*error = from).append(": ").append(why);
             return std::nullopt;
         }
         if (parsed->rule)

@@ -89,7 +89,7 @@ TEST(ServiceSettings, CommandLineElseFileElseDefaultsAndNothingGuessed) {
          "error: " + in + "'#' is neither an address, an address/prefix nor a host name"},
         {{},
          {},
-         std::string("[Korvid]\nAllow=127.0.0.2,\0ghost\n", 33),
+         std::string("[Korvid]\nAllow=127.0.0.2,\0ghost\n", 32),
          "error: " + in + "'" + std::string(1, '\0') +
              "ghost' is neither an address, an address/prefix nor a host name"},
         {{},

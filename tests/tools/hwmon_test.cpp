@@ -78,6 +78,7 @@ pid_t StartHwmon(const std::vector<std::string>& args, int out, int err) {
     if (out >= 0) ::dup2(out, 1);
     if (err >= 0) ::dup2(err, 2);
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (const auto& arg : all)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);

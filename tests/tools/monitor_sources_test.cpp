@@ -167,6 +167,7 @@ TEST(MonitorSources, TheChoiceOfReadings) {
     choice.exclude = {"Composite*"};
     const auto chosen = hwmon::Choose(*got.readings, choice);
     std::vector<std::string> keys;
+    keys.reserve(chosen.size());
     for (const auto& reading : chosen)
         keys.push_back(reading.key);
     EXPECT_EQ(keys,

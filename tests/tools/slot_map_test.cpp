@@ -72,6 +72,7 @@ TEST(SlotMap, KeysKeepTheirSlotsAndNewOnesTakeTheLowestFree) {
     EXPECT_EQ(map.SlotOf("new"), 2u);
 
     std::vector<std::string> keys;
+    keys.reserve(101);
     for (int i = 0; i < 101; ++i)
         keys.push_back(std::string(1, 'k').append(std::to_string(i)));
     map.Assign(keys, &full);

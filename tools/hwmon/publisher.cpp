@@ -25,7 +25,7 @@ SlotMap LoadSlotMap(const std::string& path, bool& writable, Teller& teller) {
     SlotMap map = SlotMap::Parse(text, &warnings);
     const std::string shown = ForTerminal(ToSingleByte(path));
     for (std::string& warning : warnings)
-        warning = "the slot map " + shown + ": " + warning;
+        warning.insert(0, "the slot map " + shown + ": ");
     if (!warnings.empty()) {
         warnings.push_back("the slot map " + shown +
                            " is not written over while it holds lines that do not parse; mend "

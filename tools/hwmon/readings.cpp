@@ -109,10 +109,10 @@ void WriteHeader(modMBMAccess::SensorSnapshot& snapshot) {
     std::memset(snapshot.Leading, 0, sizeof snapshot.Leading);
     std::memcpy(snapshot.Leading, &kFormatVersion, sizeof kFormatVersion);
     // Types 1 to 5, then 0; the four pairs after them stay empty.
-    for (std::int32_t pair = 0; pair < 6; ++pair) {
-        const std::int32_t type = (pair + 1) % 6;
+    for (std::size_t pair = 0; pair < 6; ++pair) {
+        const auto type = static_cast<std::int32_t>((pair + 1) % 6);
         std::memcpy(snapshot.Leading + 8 + 8 * pair, &type, 4);
-        std::memcpy(snapshot.Leading + 12 + 8 * pair, &counts[type], 4);
+        std::memcpy(snapshot.Leading + 12 + 8 * pair, &counts[static_cast<std::size_t>(type)], 4);
     }
 }
 

@@ -305,8 +305,10 @@ std::vector<Reading> SensorsLibrary::Read(Warnings* warnings) const {
                 // while it is so: never another sensor's value.
                 auto fault = [&](const std::string& why) {
                     if (warnings)
-                        warnings->push_back(chipName + " " + ForTerminal(reading.name) + ": " +
-                                            why);
+                        warnings->push_back((chipName + " ")
+                                                .append(ForTerminal(reading.name))
+                                                .append(": ")
+                                                .append(why));
                 };
                 if (const sensors_subfeature* faultFlag =
                         kind.fault == SENSORS_SUBFEATURE_UNKNOWN

@@ -212,10 +212,11 @@ public:
             if (text == pc.shown[line]) continue;
             const std::string id = "pc" + std::to_string(index) + " l" + std::to_string(line + 1);
             const std::string row = std::to_string(line + 1);
-            const std::string command =
-                scroll_ ? "widget_set " + id + " 1 " + row + " " + std::to_string(width) + " " +
-                              row + " m 4 " + lcd::Quoted(text)
-                        : "widget_set " + id + " 1 " + row + " " + lcd::Quoted(text);
+            std::string command = "widget_set ";
+            command.append(id).append(" 1 ").append(row).append(" ");
+            if (scroll_)
+                command.append(std::to_string(width)).append(" ").append(row).append(" m 4 ");
+            command.append(lcd::Quoted(text));
             if (!lcdd.Command(command)) return false;
             pc.shown[line] = text;
         }
