@@ -65,11 +65,11 @@ private:
 
     std::string name_;
     std::size_t size_;
-    void* view_ = nullptr;
+    [[maybe_unused]] void* view_ = nullptr; // Windows: the mapped view
     std::intptr_t handle_ = -1;
     bool removeOnDestroy_ = true;
     bool removed_ = false;
-    bool existedBefore_ = false; // Windows: the mapping was there before Create
+    [[maybe_unused]] bool existedBefore_ = false; // Windows: the mapping was there before Create
 };
 
 } // namespace modMBMAccess
