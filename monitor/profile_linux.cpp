@@ -1,5 +1,6 @@
 #include "ini_text.h"
 #include "profile.h"
+#include "small_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,20 +17,12 @@ namespace {
 
 // A settings file larger than this is not one (it holds a few dozen bytes);
 // reading it whole would only cost memory.
-constexpr off_t kMaxFileBytes = off_t{16} << 20;
+constexpr std::size_t kMaxFileBytes = std::size_t{16} << 20;
 // Links followed to the file, as the kernel does for a path (ELOOP).
 constexpr int kMaxLinks = 40;
 
 std::string Reason(const std::string& what) {
     return what + ": " + std::strerror(errno);
-}
-
-const char* KindOf(mode_t mode) {
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "not a regular file";
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -39,49 +32,30 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 // The whole file at `path` (links followed), or false with the reason. A
-// missing file reads as empty (a link to a missing one is an error). Anything but a regular file of
-// sane size is refused without being read: opening a FIFO would wait for a writer.
+// missing file reads as empty (a link to a missing one is an error).
 bool ReadAll(const std::string& path, std::string& text, std::string* why) {
-    text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    SmallFile file = ReadSmallFile(path, kMaxFileBytes);
+    text = std::move(file.text);
+    switch (file.found) {
+    case SmallFile::Found::Text:
+        return true;
+    case SmallFile::Found::Missing: {
         struct stat link {};
-        if (errno == ENOENT && ::lstat(path.c_str(), &link) != 0) return true;
-        if (errno == ENOENT) { // a link to nothing is no missing file
-            *why = path + " is a symbolic link to a file that does not exist";
-            return false;
-        }
-        *why = Reason(path);
+        if (::lstat(path.c_str(), &link) != 0) return true;
+        *why = path + " is a symbolic link to a file that does not exist";
         return false;
     }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok) {
-        *why = Reason(path);
-    } else if (!S_ISREG(st.st_mode)) {
-        *why = path + " is " + KindOf(st.st_mode) + ", not a settings file";
-        ok = false;
-    } else if (st.st_size > kMaxFileBytes) {
-        *why = path + " is larger than 16 MiB, too large for a settings file";
-        ok = false;
+    case SmallFile::Found::Unreadable:
+        *why = path + ": " + file.what;
+        return false;
+    case SmallFile::Found::NotAFile:
+        *why = path + " is " + file.what + ", not a settings file";
+        return false;
+    case SmallFile::Found::TooLarge:
+        break;
     }
-    char buf[65536];
-    while (ok) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *why = Reason(path);
-            ok = false;
-        }
-        if (n <= 0) break;
-        text.append(buf, static_cast<std::size_t>(n));
-        if (static_cast<off_t>(text.size()) > kMaxFileBytes) { // it grew while read
-            *why = path + " is larger than 16 MiB, too large for a settings file";
-            ok = false;
-        }
-    }
-    ::close(fd);
-    return ok;
+    *why = path + " is larger than 16 MiB, too large for a settings file";
+    return false;
 }
 
 // The file that `path` names once symbolic links are followed; it need not

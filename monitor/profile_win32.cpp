@@ -1,4 +1,5 @@
 #include "profile.h"
+#include "small_file.h"
 
 #include <algorithm>
 #include <vector>
@@ -80,35 +81,20 @@ bool ReadSettingsText(const std::string& file, std::string& text, std::string* e
         if (error) *error = path + why;
         return false;
     };
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return fail(" is a directory, not a settings file");
-    const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
-        return fail(": cannot be read (error " + std::to_string(code) + ")");
+    SmallFile found = ReadSmallFile(path, std::size_t{16} << 20);
+    text = std::move(found.text);
+    switch (found.found) {
+    case SmallFile::Found::Text:
+    case SmallFile::Found::Missing:
+        return true;
+    case SmallFile::Found::Unreadable:
+        return fail(": cannot be read (" + found.what + ")");
+    case SmallFile::Found::NotAFile:
+        return fail(" is " + found.what + ", not a settings file");
+    case SmallFile::Found::TooLarge:
+        break;
     }
-    LARGE_INTEGER size{};
-    bool ok = ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileSizeEx(handle, &size);
-    if (!ok) {
-        ::CloseHandle(handle);
-        return fail(" is not a settings file");
-    }
-    if (size.QuadPart > (LONGLONG{16} << 20)) {
-        ::CloseHandle(handle);
-        return fail(" is larger than 16 MiB, too large for a settings file");
-    }
-    text.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD done = 0;
-    ok = text.empty() ||
-         ::ReadFile(handle, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-    const DWORD code = ::GetLastError();
-    ::CloseHandle(handle);
-    text.resize(ok ? done : 0);
-    return ok || fail(": cannot be read (error " + std::to_string(code) + ")");
+    return fail(" is larger than 16 MiB, too large for a settings file");
 }
 
 bool ReplaceFile(const std::string& file, const std::string& text, std::string* error) {

@@ -169,8 +169,9 @@ TEST(HwmonSlots, EveryReadingKeepsItsSlot) {
     EXPECT_EQ(SlotOf(dir, composite), drive);
 }
 
-// Every kind libsensors reports, each with its type; names that would read
-// the same are told apart; --list shows it all without publishing.
+// Every kind libsensors reports, in its unit; names that would read the same
+// are told apart; --list shows it all without publishing. (How each kind and
+// name lands in the block is the publication's test.)
 TEST(HwmonSlots, EveryKindAndDistinctNames) {
     NEEDS_PRIVATE_SPACE();
     Chips chips;
@@ -207,25 +208,6 @@ TEST(HwmonSlots, EveryKindAndDistinctNames) {
           "  temperature  live     drivetemp1 t  31 \xC2\xB0"
           "C        drivetemp-scsi-1-0/temp1\n"})
         EXPECT_NE(listing.find(line), std::string::npos) << line << listing;
-
-    Publisher publisher(dir, {"--config", "/dev/null"});
-    for (int i = 0; i < 2000 && SlotOf(dir, "amdgpu-pci-0300/power1") < 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const std::tuple<std::string, std::string, double, int> expected[] = {
-        {"amdgpu-pci-0300/power1", "PPT", 35, 0},
-        {"amdgpu-pci-0300/curr1", "curr1", 12.5, 0},
-        {"amdgpu-pci-0300/energy1", "energy1", 2, 0},
-        {"amdgpu-pci-0300/humidity1", "humidity1", 40.5, 5},
-        {"drivetemp-scsi-0-0/temp1", "drivetemp0 t", 30, 1},
-        {"drivetemp-scsi-1-0/temp1", "drivetemp1 t", 31, 1},
-    };
-    for (const auto& [key, name, value, type] : expected) {
-        const int slot = SlotOf(dir, key);
-        ASSERT_GE(slot, 0) << key << publisher.Said();
-        EXPECT_TRUE(Reads(slot, value)) << key;
-        EXPECT_EQ(At(slot).name, name) << key;
-        EXPECT_EQ(At(slot).type, type) << key;
-    }
 }
 
 // libsensors decides what is published: the configuration's labels name the

@@ -178,14 +178,7 @@ void TellNoChips(const std::vector<hwmon::Reading>& readings, hwmon::Teller& tel
 int main(int argc, char** argv) {
     TakeRequestsOnlyWhileWaiting();
     Options options;
-    switch (hwmon::ParseOptions(argc, argv, options, kUsage)) {
-    case hwmon::Parsed::Run:
-        break;
-    case hwmon::Parsed::Done:
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-    case hwmon::Parsed::Fail:
-        return 2;
-    }
+    if (const auto status = hwmon::ParseOptions(argc, argv, options, kUsage)) return *status;
     if (!options.sources.empty() || options.only) {
         Say("--source and --only choose among Windows' hardware monitors; here libsensors gives "
             "the readings (see --help)");

@@ -186,14 +186,7 @@ int main(int argc, char** argv) {
     UseParentConsole();
     ::SetConsoleOutputCP(CP_UTF8); // names and units are UTF-8
     Options options;
-    switch (hwmon::ParseOptions(argc, argv, options, kUsage)) {
-    case hwmon::Parsed::Run:
-        break;
-    case hwmon::Parsed::Done:
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-    case hwmon::Parsed::Fail:
-        return 2;
-    }
+    if (const auto status = hwmon::ParseOptions(argc, argv, options, kUsage)) return *status;
     if (!options.config.empty() || !options.chips) {
         Say("--config and --no-chips are for libsensors, on Linux; see --help");
         return 2;

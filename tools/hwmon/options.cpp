@@ -15,8 +15,18 @@ std::string Shown(const std::string& text) {
     return ForTerminal(ToSingleByte(text));
 }
 
+namespace {
+
+// The status after --help or --version: their text must have reached
+// standard output.
+int Answered() {
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+} // namespace
+
 // Wrong options are told here, with their bytes escaped.
-Parsed ParseOptions(int argc, char** argv, Options& options, const char* usage) {
+std::optional<int> ParseOptions(int argc, char** argv, Options& options, const char* usage) {
     options.intervalMs = static_cast<long>(korvid::kRefreshInterval.count());
     options.block = modMBMAccess::SensorBlockName();
     enum { kTable = 1, kConfig, kInterval, kBlock, kState, kForget, kNoChips, kSource, kOnly };
@@ -41,10 +51,10 @@ Parsed ParseOptions(int argc, char** argv, Options& options, const char* usage) 
         switch (c) {
         case 'h':
             std::printf(usage, static_cast<long>(korvid::kRefreshInterval.count()));
-            return Parsed::Done;
+            return Answered();
         case 'v':
             std::printf("korvid-hwmon (%s) %s\n", korvid::kAppTitle, korvid::kVersionText);
-            return Parsed::Done;
+            return Answered();
         case 'o':
             options.once = true;
             break;
@@ -80,23 +90,23 @@ Parsed ParseOptions(int argc, char** argv, Options& options, const char* usage) 
             options.intervalMs = std::strtol(optarg, &end, 10);
             if (*end != '\0' || options.intervalMs < 10 || options.intervalMs > 3600000) {
                 std::cerr << "korvid-hwmon: --interval takes 10 to 3600000 milliseconds\n";
-                return Parsed::Fail;
+                return 2;
             }
             break;
         }
         default:
             std::cerr << "korvid-hwmon: unknown or incomplete option '" << Shown(argv[optind - 1])
                       << "'; see --help\n";
-            return Parsed::Fail;
+            return 2;
         }
     }
     if (optind < argc) {
         std::cerr << "korvid-hwmon: unexpected argument '" << Shown(argv[optind])
                   << "'; see --help\n";
-        return Parsed::Fail;
+        return 2;
     }
 
-    return Parsed::Run;
+    return std::nullopt;
 }
 
 } // namespace hwmon

@@ -22,14 +22,11 @@ struct Options {
     std::optional<std::string> only;   // --only KINDS (Windows): the kinds of reading kept
 };
 
-enum class Parsed {
-    Run,  // `options` say what to do
-    Done, // --help or --version was answered
-    Fail, // a wrong option, told on stderr
-};
-
 // `usage` is the --help text, a printf format taking the default interval.
-Parsed ParseOptions(int argc, char** argv, Options& options, const char* usage);
+// Nothing when `options` say what to do; else the status to end with: 0 once
+// --help or --version is answered (1 when standard output fails), 2 after a
+// wrong option, told on stderr.
+std::optional<int> ParseOptions(int argc, char** argv, Options& options, const char* usage);
 
 // Text for the operator, made safe for a terminal.
 std::string Shown(const std::string& text);

@@ -1,7 +1,6 @@
 #pragma once
 
-// A table file's text, for --table: read by the platform's file calls
-// (table_file_linux.cpp, table_file_win32.cpp), followed by TableSource
+// A --table file: its text, and the readings it gives as it changes
 // (table_source.cpp).
 
 #include "readings.h"
@@ -16,10 +15,6 @@ namespace hwmon {
 // or a device is refused unread: waiting on one would hold every other
 // reading.
 std::optional<std::string> ReadTable(const std::string& path, Warnings& warnings);
-
-// What the file is now (which file, its size, when it was changed), to
-// tell when to read it again; empty when there is none.
-std::string FileSignature(const std::string& path);
 
 // A --table file, read again whenever it changes (another file in its
 // place, another size or modification time). Its lines' names are their
