@@ -9,20 +9,15 @@
 //       is served (a second is refused) and a new one made for the next,
 //       which is how the protocol has always been served
 
-#include <arpa/inet.h>
+#include "floor.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr char kReport[] = "MBoTe=NA\\\r\nCPUTe=NA\\\r\nMBoFa=-NA-\\\r\nCPUFa=-NA-\\\r\n"
-                           "Core0=NA\\\r\n3.3-V=NA\\\r\n+5Vol=NA\\\r\n+12Vo=-NA-\\\r\n"
-                           "CPUSp=-NA-\\\r\nCPULoading =3\\\r\nCPUDes =Sample CPU\\\r\n"
-                           "CompName=bench\\\r\nDrive C:=252.0,232.9\\\r\n";
 
 bool SendAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -36,28 +31,10 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 } // namespace
 
-// A dual-stack listener on `port`, or -1.
-int Listen(uint16_t port) {
-    const int listener = ::socket(AF_INET6, SOCK_STREAM, 0);
-    const int on = 1, off = 0;
-    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ::setsockopt(listener, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_addr = in6addr_any;
-    address.sin6_port = htons(port);
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 50) != 0) {
-        ::close(listener);
-        return -1;
-    }
-    return listener;
-}
-
 void Serve(int client) {
     char request[4096];
     if (client >= 0 && SendAll(client, "\r\n", 2) && ::recv(client, request, sizeof request, 0) > 0)
-        SendAll(client, kReport, sizeof kReport - 1);
+        SendAll(client, kFloorReport, sizeof kFloorReport - 1);
 }
 
 int main(int argc, char** argv) {
@@ -67,7 +44,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
-    int listener = Listen(port);
+    int listener = FloorListener(port);
     for (;;) {
         if (listener < 0) {
             std::perror("floor-server");
@@ -83,7 +60,7 @@ int main(int argc, char** argv) {
         Serve(client);
         // Listening again before the connection ends, so that a client
         // reconnecting at the end of its report finds the port open.
-        listener = Listen(port);
+        listener = FloorListener(port);
         if (client >= 0) ::close(client);
     }
 }
