@@ -14,6 +14,7 @@
 #include "profile.h"
 #include "publisher.h"
 #include "table_file.h"
+#include "words.h"
 
 #include <cstdio>
 #include <ctime>
@@ -121,14 +122,8 @@ std::optional<MonitorSettings> LoadSettings(const std::string& path, const Optio
         return std::nullopt;
     }
     auto words = [](const std::string& value) {
-        std::vector<std::string> list;
-        std::size_t at = 0;
-        while ((at = value.find_first_not_of(' ', at)) != std::string::npos) {
-            const auto end = value.find(' ', at);
-            list.push_back(value.substr(at, end - at));
-            at = end;
-        }
-        return list;
+        const auto views = SplitWords(value);
+        return std::vector<std::string>(views.begin(), views.end());
     };
     std::optional<std::string> only = options.only;
     for (const ini::Section& section : *sections)

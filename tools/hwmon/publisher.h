@@ -54,12 +54,11 @@ public:
     bool Publish(const std::vector<Reading>& readings, Warnings& warnings);
     // Reads the slot map's file again (SIGHUP, --forget).
     void ReloadMap();
-    // "publishing 5 readings to /$M$B$M$5$S$D$ (1 faulted, 0 gone: ...)".
-    std::string CountText() const;
-    const Publication& Current() const { return publication_; }
-    void LeaveBlockBehind() { block_->SetRemoveOnDestroy(false); }
 
 private:
+    // "publishing 5 readings to /$M$B$M$5$S$D$ (1 faulted, 0 gone: ...)".
+    std::string CountText() const;
+
     std::unique_ptr<modMBMAccess::SharedBlockWriter> block_;
     std::string blockName_;
     std::string mapPath_;

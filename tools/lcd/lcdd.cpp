@@ -1,6 +1,5 @@
 #include "lcdd.h"
 
-#include <cerrno>
 #include <charconv>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -86,19 +85,12 @@ bool Lcdd::Answer(std::string& line, Clock::time_point deadline) {
 
 bool Lcdd::Heard() {
     if (fd_ < 0) return false;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (n > 0) {
-            in_.append(chunk, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            Close();
-            return false;
-        }
-        break;
+    // What has come, without waiting: the deadline is now.
+    const ReadEnd end =
+        ReadUntil(fd_, in_, Clock::now(), 1 << 16, [](const std::string&) { return false; });
+    if (end == ReadEnd::Closed || end == ReadEnd::Failed) {
+        Close();
+        return false;
     }
     // No command waits: every whole line is an event, or LCDd's goodbye.
     for (std::size_t eol; (eol = in_.find('\n')) != std::string::npos; in_.erase(0, eol + 1))
@@ -106,7 +98,7 @@ bool Lcdd::Heard() {
             Close();
             return false;
         }
-    if (in_.size() > 1 << 16) in_.clear(); // a line without end: no answer is in it
+    if (end == ReadEnd::TooLarge) in_.clear(); // a line without end: no answer is in it
     return true;
 }
 
